@@ -21,9 +21,11 @@ function(lectern_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${LECTERN_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} lectern_test_support GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}"
-    ENVIRONMENT "LECTERN_SOURCE_DIR=${PROJECT_SOURCE_DIR};LECTERN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  set(properties ENVIRONMENT "LECTERN_SOURCE_DIR=${PROJECT_SOURCE_DIR};LECTERN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()
 
 # lectern_tool(NAME SOURCES main.cc DEPS lib ...)
