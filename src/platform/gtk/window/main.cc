@@ -1,0 +1,58 @@
+// The reader's entry point: choose the book, build the window, run until it closes.
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/gtk/window/gtk_message_box.h"
+#include "platform/gtk/window/main_frame.h"
+#include "shell/book_choice.h"
+
+namespace {
+
+std::string OwnExecutable() {
+  char path[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
+std::optional<std::string> AskForBook() {
+  GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                                   GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+  GtkFileFilter* books = gtk_file_filter_new();
+  gtk_file_filter_set_name(books, "eBook Files (*.ebk, *.exe)");
+  gtk_file_filter_add_pattern(books, "*.ebk");
+  gtk_file_filter_add_pattern(books, "*.exe");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), books);
+  GtkFileFilter* all = gtk_file_filter_new();
+  gtk_file_filter_set_name(all, "All Files (*.*)");
+  gtk_file_filter_add_pattern(all, "*");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
+  std::optional<std::string> chosen;
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+    if (name) chosen = name;
+    g_free(name);
+  }
+  gtk_widget_destroy(chooser);
+  return chosen;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  gtk_init(&argc, &argv);
+  lectern::InstallGtkMessageBoxHandler();
+  std::optional<std::string> book = lectern::ChooseBookPath(argc, argv, OwnExecutable(), AskForBook);
+  if (!book) return 0;
+  lectern::GtkMainFrame frame;
+  // A run that ends before its window exists reports failure, so a script starting the reader can
+  // tell it from a normal close.
+  if (!frame.Create(*book)) return EXIT_FAILURE;
+  frame.Show();
+  gtk_main();
+  return 0;
+}
