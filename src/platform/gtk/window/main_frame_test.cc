@@ -57,21 +57,23 @@ bool WaitForLoad(WebKitWebView* view) {
   return RunUntil([&] { return !webkit_web_view_is_loading(view) && webkit_web_view_get_uri(view); });
 }
 
-void SaveSnapshot(WebKitWebView* view, const std::string& name) {
-  bool done = false;
+void SaveSnapshot(WebKitWebView* view, const std::string& path) {
+  struct Request {
+    bool done = false;
+    std::string path;
+  } request{false, path};
   webkit_web_view_get_snapshot(
       view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
       [](GObject* source, GAsyncResult* result, gpointer data) {
-        cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
-        auto* args = static_cast<std::pair<bool*, const std::string*>*>(data);
-        if (surface) {
-          cairo_surface_write_to_png(surface, args->second->c_str());
+        auto* pending = static_cast<Request*>(data);
+        if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
+          cairo_surface_write_to_png(surface, pending->path.c_str());
           cairo_surface_destroy(surface);
         }
-        *args->first = true;
+        pending->done = true;
       },
-      new std::pair<bool*, const std::string*>(&done, new std::string(name)));
-  RunUntil([&] { return done; });
+      &request);
+  RunUntil([&] { return request.done; });
 }
 
 class MainFrameTest : public ::testing::Test {
