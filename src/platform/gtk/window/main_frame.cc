@@ -6,14 +6,12 @@
 #include "browser/view_uri.h"
 #include "platform/gtk/window/book_scheme.h"
 #include "platform/message_box.h"
+#include "resources/string_table.h"
 
 namespace lectern {
 namespace {
 
 GtkMainFrame* g_main_frame = nullptr;
-
-// The five text sizes, smallest to largest, as zoom levels of the page engine.
-constexpr double kTextSizeZoom[5] = {0.7, 0.85, 1.0, 1.15, 1.3};
 
 std::string BookDatastoreUrl(std::string_view path) {
   std::string url = "file://c:/datastore";
@@ -29,12 +27,6 @@ void OnMenuItem(GtkMenuItem* item, gpointer data) {
   static_cast<GtkMainFrame*>(data)->OnCommand(command);
 }
 
-void OnMouseTargetChanged(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer data) {
-  auto* frame = static_cast<GtkMainFrame*>(data);
-  const char* link = webkit_hit_test_result_context_is_link(hit) ? webkit_hit_test_result_get_link_uri(hit) : "";
-  frame->SetStatusText(StatusTextForLink(link ? link : ""));
-}
-
 gboolean OnDestroy(GtkWidget*, gpointer) {
   gtk_main_quit();
   return FALSE;
@@ -46,6 +38,7 @@ GtkMainFrame* MainFrame() { return g_main_frame; }
 
 GtkMainFrame::~GtkMainFrame() {
   if (g_main_frame == this) g_main_frame = nullptr;
+  view_.reset();
   PublishSettingsLookup(nullptr);
   PublishEbkManager(nullptr);
   if (context_) g_object_unref(context_);
@@ -56,7 +49,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   g_main_frame = this;
   manager_ = CEbkManager::Create();
   if (manager_->Open(Utf8ToWide(book_path).c_str()) != S_OK) {
-    ShowMessageBox(nullptr, "Open ebook file failed!", "Error", kMbOk);
+    ShowMessageBox(nullptr, LoadString(kStrOpenBookFailed), LoadString(kStrError), kMbOk);
     return false;
   }
   PublishEbkManager(manager_);
@@ -86,11 +79,15 @@ bool GtkMainFrame::Create(const std::string& book_path) {
 
   context_ = webkit_web_context_new();
   RegisterBookScheme(context_, manager_);
-  view_ = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context_));
-  WebKitSettings* web_settings = webkit_web_view_get_settings(view_);
-  webkit_settings_set_enable_developer_extras(web_settings, FALSE);
-  g_signal_connect(view_, "mouse-target-changed", G_CALLBACK(OnMouseTargetChanged), this);
-  gtk_box_pack_start(GTK_BOX(box), GTK_WIDGET(view_), TRUE, TRUE, 0);
+  GtkLecternView::Callbacks callbacks;
+  callbacks.status_text = [this](std::string_view text) { SetStatusText(text); };
+  callbacks.navigation_complete = [this] { gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str()); };
+  view_ = std::make_unique<GtkLecternView>(context_, manager_, false, std::move(callbacks));
+  view_->SetContextMenuAllowed(settings_.context_menu);
+  view_->SetCopyAllowed(settings_.copy);
+  view_->SetPrintAllowed(settings_.print);
+  view_->SetViewSourceAllowed(settings_.view_source);
+  gtk_box_pack_start(GTK_BOX(box), view_->widget(), TRUE, TRUE, 0);
 
   if (settings_.status_bar) {
     status_bar_ = gtk_statusbar_new();
@@ -169,13 +166,7 @@ void GtkMainFrame::ApplySizeAndPlace() {
 void GtkMainFrame::Show() { gtk_widget_show_all(window_); }
 
 void GtkMainFrame::Navigate(std::string_view url) {
-  if (url.empty() || !view_) return;
-  std::string prepared;
-  for (char c : url) {
-    if (c == ' ') prepared += "%20";
-    else prepared.push_back(c == '\\' ? '/' : c);
-  }
-  webkit_web_view_load_uri(view_, ToViewUri(prepared).c_str());
+  if (view_) view_->Navigate(url);
 }
 
 void GtkMainFrame::SetStatusText(std::string_view text) {
@@ -193,23 +184,15 @@ void GtkMainFrame::ToggleFullScreen() {
 
 void GtkMainFrame::OnCommand(int command) {
   switch (command) {
-    case kCmdBack: webkit_web_view_go_back(view_); break;
-    case kCmdForward: webkit_web_view_go_forward(view_); break;
-    case kCmdStop: webkit_web_view_stop_loading(view_); break;
-    case kCmdRefresh: webkit_web_view_reload(view_); break;
+    case kCmdBack: view_->GoBack(); break;
+    case kCmdForward: view_->GoForward(); break;
+    case kCmdStop: view_->Stop(); break;
+    case kCmdRefresh: view_->Refresh(); break;
     case kCmdHome: Navigate(settings_.home_url.empty() ? "about:blank" : settings_.home_url); break;
-    case kCmdTextSize:
-      text_size_ = (text_size_ + 1) % 5;
-      webkit_web_view_set_zoom_level(view_, kTextSizeZoom[text_size_]);
-      break;
+    case kCmdTextSize: view_->SetTextSize(-1); break;
     case kCmdFullScreen: ToggleFullScreen(); break;
-    case kCmdPrint:
-      if (settings_.print) {
-        WebKitPrintOperation* print = webkit_print_operation_new(view_);
-        webkit_print_operation_run_dialog(print, GTK_WINDOW(window_));
-        g_object_unref(print);
-      }
-      break;
+    case kCmdPrint: view_->Print(); break;
+    case kCmdPrintPreview: view_->PrintPreview(); break;
     case kCmdStatusBar:
       if (status_bar_) gtk_widget_set_visible(status_bar_, !gtk_widget_get_visible(status_bar_));
       break;

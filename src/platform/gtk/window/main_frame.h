@@ -5,11 +5,13 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <memory>
 #include <string>
 
 #include "book/book_settings.h"
 #include "book/ebk_manager.h"
 #include "frame/frame_settings.h"
+#include "platform/gtk/window/lectern_view.h"
 
 namespace lectern {
 
@@ -48,7 +50,8 @@ class GtkMainFrame {
   void Navigate(std::string_view url);
 
   GtkWidget* window() const { return window_; }
-  WebKitWebView* view() const { return view_; }
+  WebKitWebView* view() const { return view_ ? view_->web_view() : nullptr; }
+  GtkLecternView* lectern_view() const { return view_.get(); }
   const FrameSettings& settings() const { return settings_; }
   bool full_screen() const { return full_screen_; }
 
@@ -64,9 +67,8 @@ class GtkMainFrame {
   GtkWidget* status_bar_ = nullptr;
   GtkWidget* menu_bar_ = nullptr;
   WebKitWebContext* context_ = nullptr;
-  WebKitWebView* view_ = nullptr;
+  std::unique_ptr<GtkLecternView> view_;
   bool full_screen_ = false;
-  int text_size_ = 2;
 };
 
 // The frame of this run, for the script objects and GetEBKM; null outside a windowed run.

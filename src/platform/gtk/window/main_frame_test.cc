@@ -17,6 +17,14 @@ namespace {
 using testing::TempDir;
 using testing::TestBook;
 
+int g_boxes = 0;
+std::string g_last_box;
+int CountBox(void*, std::string_view text, std::string_view, unsigned) {
+  ++g_boxes;
+  g_last_box = text;
+  return kIdOk;
+}
+
 bool RunUntil(const std::function<bool()>& done, int seconds = 20) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (!done()) {
@@ -131,16 +139,121 @@ TEST_F(MainFrameTest, RawMediaAreServedWhole) {
   EXPECT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "bytes 5004"; }));
 }
 
-int g_boxes = 0;
-std::string g_last_box;
-int CountBox(void*, std::string_view text, std::string_view, unsigned) {
-  ++g_boxes;
-  g_last_box = text;
-  return kIdOk;
+GdkEvent* ControlKey(GtkWidget* widget, guint keyval) {
+  GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+  event->key.send_event = TRUE;
+  event->key.time = GDK_CURRENT_TIME;
+  event->key.state = GDK_CONTROL_MASK;
+  event->key.keyval = keyval;
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &count) &&
+      count > 0)
+    event->key.hardware_keycode = guint16(keys[0].keycode);
+  g_free(keys);
+  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  return event;
 }
+
+// Selects the page's text and presses Ctrl+C; what reaches the clipboard.
+std::string CopyPageText(GtkMainFrame& frame) {
+  GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  gtk_clipboard_set_text(clipboard, "", 0);
+  Evaluate(frame.view(), "window.getSelection().selectAllChildren(document.body); 'ok'");
+  gtk_widget_grab_focus(GTK_WIDGET(frame.view()));
+  GdkEvent* event = ControlKey(GTK_WIDGET(frame.view()), GDK_KEY_c);
+  gtk_widget_event(GTK_WIDGET(frame.view()), event);
+  gdk_event_free(event);
+  std::string text;
+  RunUntil([&] {
+    gchar* now = gtk_clipboard_wait_for_text(clipboard);
+    text = now ? now : "";
+    g_free(now);
+    return !text.empty();
+  }, 2);
+  return text;
+}
+
+TEST_F(MainFrameTest, CopyingFollowsTheBookSetting) {
+  for (bool allowed : {true, false}) {
+    SCOPED_TRACE(allowed);
+    TestBook book = SampleBook();
+    book.settings["enable_copy"] = allowed ? "true" : "false";
+    ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+    GtkMainFrame frame;
+    ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+    frame.Show();
+    ASSERT_TRUE(WaitForLoad(frame.view()));
+    std::string copied = CopyPageText(frame);
+    if (allowed) {
+      EXPECT_NE(copied.find("Welcome"), std::string::npos) << copied;
+    } else {
+      EXPECT_EQ(copied, "");
+    }
+    if (!allowed) {
+      Evaluate(frame.view(), "document.execCommand('copy'); 'ok'");
+      gchar* now = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+      EXPECT_EQ(std::string(now ? now : "").find("Welcome"), std::string::npos) << "nor through script";
+      g_free(now);
+    }
+  }
+}
+
+TEST_F(MainFrameTest, ExternalDocumentsLeaveTheView) {
+  TestBook book = SampleBook();
+  book.files["docs/Manual.PDF"] = "%PDF-1.4 pretend";
+  book.files["index.htm"] += "<a id=pdf href='docs/Manual.PDF'>manual</a><a id=gone href='Missing.zip'>gone</a>";
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  std::string opened;
+  frame.lectern_view()->SetDocumentOpener([&](const std::string& path) { opened = path; });
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  Evaluate(frame.view(), "document.getElementById('pdf').click()");
+  ASSERT_TRUE(RunUntil([&] { return !opened.empty(); }));
+  EXPECT_EQ(testing::ReadWholeFile(opened), "%PDF-1.4 pretend");
+  EXPECT_EQ(Evaluate(frame.view(), "document.title"), "Start page") << "the view stays on its page";
+
+  MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
+  g_boxes = 0;
+  Evaluate(frame.view(), "document.getElementById('gone').click()");
+  ASSERT_TRUE(RunUntil([&] { return g_boxes > 0; }));
+  EXPECT_EQ(g_last_box, "File c:/datastore/missing.zip doesn't exist!");
+  SetMessageBoxHandler(previous);
+}
+
+TEST_F(MainFrameTest, TextSizeCyclesThroughFiveSteps) {
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), SampleBook()));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  std::vector<int> seen;
+  for (int i = 0; i < 5; ++i) {
+    frame.OnCommand(kCmdTextSize);
+    seen.push_back(frame.lectern_view()->GetTextSize());
+  }
+  EXPECT_EQ(seen, (std::vector<int>{3, 4, 0, 1, 2}));
+  frame.lectern_view()->SetTextSize(4);
+  EXPECT_GT(webkit_web_view_get_zoom_level(frame.view()), 1.0);
+}
+
+TEST_F(MainFrameTest, TargetBlankStaysInTheView) {
+  TestBook book = SampleBook();
+  book.files["index.htm"] += "<a id=blank target=_blank href='pages/two%20words.htm'>new window</a>";
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  Evaluate(frame.view(), "document.getElementById('blank').click()");
+  EXPECT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Two"; }));
+  EXPECT_EQ(Evaluate(frame.view(), "String(window.open('index.htm'))"), "null") << "script opens no windows";
+}
+
 
 TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
   MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
+  g_boxes = 0;
   GtkMainFrame frame;
   EXPECT_FALSE(frame.Create(dir.Write("not-a-book", "plain text")));
   EXPECT_EQ(g_boxes, 1);
