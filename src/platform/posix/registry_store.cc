@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "platform/user_folders.h"
@@ -192,12 +194,24 @@ LONG QuickCheck(sqlite3* db) {
   return check.Text(0) == "ok" ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
 }
 
-LONG Prepare(sqlite3* db) {
+// Switching the journal needs the file to itself, and the database library answers "busy" at
+// once rather than wait (another process may be opening the store at the same moment), so the
+// wait is done here, up to the same limit as any other lock.
+LONG UseWriteAheadLog(sqlite3* db, int busy_timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_timeout_ms);
+  while (true) {
+    LONG rc = Execute(db, "PRAGMA journal_mode = WAL");
+    if (rc != ERROR_BUSY || std::chrono::steady_clock::now() >= deadline) return rc;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+LONG Prepare(sqlite3* db, int busy_timeout_ms) {
   if (LONG rc = QuickCheck(db)) return rc;
   Contents contents;
   if (LONG rc = Inspect(db, &contents)) return rc;
   if (contents == Contents::kOther) return ERROR_REGISTRY_CORRUPT;
-  if (LONG rc = Execute(db, "PRAGMA journal_mode = WAL")) return rc;
+  if (LONG rc = UseWriteAheadLog(db, busy_timeout_ms)) return rc;
   if (contents == Contents::kOurs) return ERROR_SUCCESS;
 
   // Another process may be making the store at the same moment: look again under the write lock.
@@ -234,7 +248,7 @@ LONG RegistryStore::Open(const Options& options, std::unique_ptr<RegistryStore>*
   sqlite3_busy_timeout(db, options.busy_timeout_ms);
   // A committed change is on disk before the call returns, even if the machine stops next.
   sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-  if (LONG result = Prepare(db)) {
+  if (LONG result = Prepare(db, options.busy_timeout_ms)) {
     sqlite3_close(db);
     return result;
   }

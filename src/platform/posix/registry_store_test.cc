@@ -174,7 +174,7 @@ TEST_F(RegistryStoreTest, AFreshProcessSeesWhatAnotherWrote) {
 }
 
 TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceKeepBothSets) {
-  OpenStore();  // made once, so both start from the same store
+  // Neither finds a store: both race to make it, then to write.
   constexpr long kCount = 60;
   Helper first({"write-many", path_, "Shared", "first", std::to_string(kCount), "300"});
   Helper second({"write-many", path_, "Shared", "second", std::to_string(kCount), "300"});
