@@ -5,7 +5,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "archive/file_system.h"
@@ -56,11 +55,6 @@ bool IsExternalDocument(std::string_view policy_target) {
   for (std::string_view extension : kExternalExtensions)
     if (EqualsIgnoringAsciiCase(name.substr(dot), extension)) return true;
   return false;
-}
-
-std::string TemporaryFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
 }
 
 ExternalDocument SaveExternalDocument(IEbkManager* manager, std::string_view policy_target,

@@ -30,7 +30,4 @@ struct ExternalDocument {
 ExternalDocument SaveExternalDocument(IEbkManager* manager, std::string_view policy_target,
                                       const std::string& temp_folder);
 
-// The temporary folder: $TMPDIR, else /tmp.
-std::string TemporaryFolder();
-
 }  // namespace lectern

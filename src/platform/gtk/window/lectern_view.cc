@@ -5,6 +5,7 @@
 #include "browser/navigation_policy.h"
 #include "browser/view_uri.h"
 #include "platform/message_box.h"
+#include "platform/user_folders.h"
 #include "resources/string_table.h"
 
 namespace lectern {
