@@ -243,7 +243,9 @@ bool ParseRawExtensions(std::string_view list, std::set<std::string>& extensions
       extensions.clear();
       return false;
     }
-    extensions.insert("." + FoldedCopy(item));
+    std::string extension(1, '.');
+    extension += FoldedCopy(item);
+    extensions.insert(std::move(extension));
     start = comma + 1;
   }
   return true;

@@ -124,7 +124,8 @@ bool ResolveBookFile(const ZPK& zpk, std::string_view path, BookEntry& entry, bo
   entry = BookEntry();
   const FileSystem& tree = zpk.directory();
   // From the root, wherever the directory records left the current folder.
-  std::string absolute = (!path.empty() && (path[0] == '/' || path[0] == '\\')) ? std::string(path) : "/" + std::string(path);
+  std::string absolute(path);
+  if (absolute.empty() || (absolute[0] != '/' && absolute[0] != '\\')) absolute.insert(0, 1, '/');
   const FsNode* node = tree.Find(absolute, NodeKind::kFile);
   if (!node) node = tree.Find(absolute + kRawCompanionSuffix, NodeKind::kFile);
   if (!node || !node->parent) {
@@ -160,7 +161,9 @@ bool ReadBookEntry(ZPK& zpk, const BookEntry& entry, const std::function<bool(st
   try {
     // The reader resolves the path itself; the names were taken from the tree, so from the root it
     // finds this same node (names are unique per folder without regard to case).
-    if (!zpk.ReadWholeEntry("/" + entry.path, content)) return error = "its content can't be decompressed", false;
+    std::string absolute = entry.path;
+    absolute.insert(0, 1, '/');
+    if (!zpk.ReadWholeEntry(absolute, content)) return error = "its content can't be decompressed", false;
   } catch (const std::bad_alloc&) {
     return error = "not enough memory for its content size", false;
   }
