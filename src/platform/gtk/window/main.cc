@@ -41,6 +41,23 @@ std::optional<std::string> AskForBook() {
   return chosen;
 }
 
+// For scripts and benchmarks on machines without a screen: with LECTERN_SNAPSHOT naming a PNG
+// file, the first page that finishes loading is saved there and the run ends.
+void SnapshotAndQuit(WebKitWebView* view, WebKitLoadEvent event, gpointer path) {
+  if (event != WEBKIT_LOAD_FINISHED) return;
+  g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(SnapshotAndQuit), path);
+  webkit_web_view_get_snapshot(
+      view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer file) {
+        if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
+          cairo_surface_write_to_png(surface, static_cast<const char*>(file));
+          cairo_surface_destroy(surface);
+        }
+        gtk_main_quit();
+      },
+      path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +69,8 @@ int main(int argc, char** argv) {
   // A run that ends before its window exists reports failure, so a script starting the reader can
   // tell it from a normal close.
   if (!frame.Create(*book)) return EXIT_FAILURE;
+  if (const char* snapshot = std::getenv("LECTERN_SNAPSHOT"); snapshot && *snapshot)
+    g_signal_connect(frame.view(), "load-changed", G_CALLBACK(SnapshotAndQuit), const_cast<char*>(snapshot));
   frame.Show();
   gtk_main();
   return 0;
