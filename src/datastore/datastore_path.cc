@@ -98,10 +98,14 @@ bool DatastoreStat(std::string_view book_relative_path, uint32_t* attributes, ui
 
   WideString wide = Utf8ToWide(*normal);
   uint32_t found_size = 0;
-  if (manager->ReadFile(wide.c_str(), nullptr, &found_size) != S_OK) {
-    uint32_t offset = 0;
-    found_size = 0;
-    if (manager->GetFileInfo(wide.c_str(), &offset, &found_size) != S_OK) return false;
+  bool decoded = manager->ReadFile(wide.c_str(), nullptr, &found_size) == S_OK;
+  if (!decoded || found_size == 0) {
+    // Media kept raw have an empty ordinary entry beside them: their size is the raw size, as a
+    // stream opened on them sees it, not the 0 that would make them look like folders.
+    uint32_t offset = 0, raw_size = 0;
+    bool raw = manager->GetFileInfo(wide.c_str(), &offset, &raw_size) == S_OK;
+    if (!decoded && !raw) return false;
+    found_size = raw ? raw_size : 0;
   }
   if (found_size != 0) {
     if (attributes) *attributes = kDatastoreFileAttributes;
