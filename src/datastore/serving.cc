@@ -60,6 +60,8 @@ bool HeadStartsWith(std::span<const uint8_t> head, std::string_view magic, size_
 }  // namespace
 
 std::optional<std::string> DatastorePathFromRequest(std::string_view request) {
+  // The layer takes C strings: a NUL would quietly serve some shorter name.
+  if (request.find('\0') != std::string_view::npos) return std::nullopt;
   if (!StartsWithFolded(request, "file:")) {
     if (!IsDatastorePath(request)) return std::nullopt;
     return std::string(request);

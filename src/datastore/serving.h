@@ -19,7 +19,7 @@ namespace lectern {
 // The datastore path a request names: a datastore path as it is; a datastore URL
 // ("file://c:/datastore/..." or "file:///c:/datastore/...", any case) without its query and
 // fragment and with its %-escapes decoded (a malformed escape stays as written). Nullopt for
-// anything else, and for an escape that decodes to NUL.
+// anything else, and for a request that holds or decodes to a NUL.
 std::optional<std::string> DatastorePathFromRequest(std::string_view url_or_path);
 
 // The type the extension of the last path component names, "" when it names none.

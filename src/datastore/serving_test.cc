@@ -36,6 +36,7 @@ TEST(ServingRequestTest, UrlAndPathForms) {
   EXPECT_EQ(DatastorePathFromRequest("c:\\datastore\\a%20b.htm"), "c:\\datastore\\a%20b.htm");
 
   EXPECT_EQ(DatastorePathFromRequest("file:///c:/datastore/a%00.htm"), std::nullopt);
+  EXPECT_EQ(DatastorePathFromRequest(std::string_view("c:\\datastore\\a.htm\0.png", 23)), std::nullopt);
   EXPECT_EQ(DatastorePathFromRequest("file:///etc/passwd"), std::nullopt);
   EXPECT_EQ(DatastorePathFromRequest("file:c:/datastore/x"), std::nullopt);
   EXPECT_EQ(DatastorePathFromRequest("http://c:/datastore/x"), std::nullopt);
