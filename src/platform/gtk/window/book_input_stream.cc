@@ -1,14 +1,13 @@
 #include "platform/gtk/window/book_input_stream.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace lectern {
 namespace {
 
 struct BookInputStream {
   GInputStream parent;
-  BookFileStream* stream;
+  DatastoreReader* reader;
 };
 struct BookInputStreamClass {
   GInputStreamClass parent_class;
@@ -17,16 +16,20 @@ struct BookInputStreamClass {
 GType book_input_stream_get_type();
 gpointer book_input_stream_parent_class = nullptr;
 
-gssize BookInputStreamRead(GInputStream* base, void* buffer, gsize count, GCancellable*, GError**) {
+gssize BookInputStreamRead(GInputStream* base, void* buffer, gsize count, GCancellable*, GError** error) {
   auto* self = reinterpret_cast<BookInputStream*>(base);
-  uint32_t n = uint32_t(std::min<gsize>(count, UINT32_MAX));
-  return gssize(self->stream->Read(buffer, n));
+  int64_t n = self->reader->Read(buffer, std::min<gsize>(count, 1u << 30));
+  if (n < 0) {
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "the book file could not be read");
+    return -1;
+  }
+  return gssize(n);
 }
 
 gboolean BookInputStreamClose(GInputStream*, GCancellable*, GError**) { return TRUE; }
 
 void BookInputStreamFinalize(GObject* object) {
-  delete reinterpret_cast<BookInputStream*>(object)->stream;
+  delete reinterpret_cast<BookInputStream*>(object)->reader;
   G_OBJECT_CLASS(book_input_stream_parent_class)->finalize(object);
 }
 
@@ -51,9 +54,9 @@ GType book_input_stream_get_type() {
 
 }  // namespace
 
-GInputStream* NewBookInputStream(std::unique_ptr<BookFileStream> stream) {
+GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader) {
   auto* self = static_cast<BookInputStream*>(g_object_new(book_input_stream_get_type(), nullptr));
-  self->stream = stream.release();
+  self->reader = reader.release();
   return G_INPUT_STREAM(self);
 }
 

@@ -1,4 +1,4 @@
-// A GInputStream over a book file stream, so WebKit pulls page bytes on demand: raw media are read
+// A GInputStream over a datastore reader, so WebKit pulls page bytes on demand: raw media are read
 // from the book file as the player asks for them, never held whole.
 #pragma once
 
@@ -6,11 +6,11 @@
 
 #include <memory>
 
-#include "book/book_file_stream.h"
+#include "datastore/serving.h"
 
 namespace lectern {
 
 // Takes ownership of an opened stream.
-GInputStream* NewBookInputStream(std::unique_ptr<BookFileStream> stream);
+GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader);
 
 }  // namespace lectern

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "datastore/virtual_file_layer.h"
 #include "platform/gtk/window/gtk_message_box.h"
 #include "platform/gtk/window/main_frame.h"
 #include "shell/book_choice.h"
@@ -63,6 +64,7 @@ void SnapshotAndQuit(WebKitWebView* view, WebKitLoadEvent event, gpointer path) 
 int main(int argc, char** argv) {
   gtk_init(&argc, &argv);
   lectern::InstallGtkMessageBoxHandler();
+  lectern::InstallFileInterception();
   std::optional<std::string> book = lectern::ChooseBookPath(argc, argv, OwnExecutable(), AskForBook);
   if (!book) return 0;
   lectern::GtkMainFrame frame;
@@ -73,5 +75,6 @@ int main(int argc, char** argv) {
     g_signal_connect(frame.view(), "load-changed", G_CALLBACK(SnapshotAndQuit), const_cast<char*>(snapshot));
   frame.Show();
   gtk_main();
+  lectern::RemoveFileInterception();
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "browser/view_uri.h"
+#include "datastore/virtual_file_layer.h"
 #include "platform/gtk/window/book_scheme.h"
 #include "platform/message_box.h"
 #include "resources/string_table.h"
@@ -78,13 +79,14 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   if (settings_.menu_bar) BuildMenuBar(box);
 
   context_ = webkit_web_context_new();
-  RegisterBookScheme(context_, manager_);
+  RegisterBookScheme(context_);
   GtkLecternView::Callbacks callbacks;
   callbacks.status_text = [this](std::string_view text) { SetStatusText(text); };
   callbacks.navigation_complete = [this] { gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str()); };
   view_ = std::make_unique<GtkLecternView>(context_, manager_, false, std::move(callbacks));
   view_->SetContextMenuAllowed(settings_.context_menu);
   view_->SetCopyAllowed(settings_.copy);
+  SetDragCopyAllowed(settings_.copy);
   view_->SetPrintAllowed(settings_.print);
   view_->SetViewSourceAllowed(settings_.view_source);
   gtk_box_pack_start(GTK_BOX(box), view_->widget(), TRUE, TRUE, 0);

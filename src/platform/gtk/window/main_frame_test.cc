@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/test_books.h"
+#include "datastore/virtual_file_layer.h"
 #include "platform/message_box.h"
 #include "tests/support/temp_dir.h"
 
@@ -267,5 +268,6 @@ TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   gtk_init(&argc, &argv);
+  lectern::InstallFileInterception();
   return RUN_ALL_TESTS();
 }
