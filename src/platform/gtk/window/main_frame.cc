@@ -8,6 +8,7 @@
 #include "platform/gtk/window/book_scheme.h"
 #include "platform/message_box.h"
 #include "resources/string_table.h"
+#include "shell/ebk_registry.h"
 
 namespace lectern {
 namespace {
@@ -28,8 +29,18 @@ void OnMenuItem(GtkMenuItem* item, gpointer data) {
   static_cast<GtkMainFrame*>(data)->OnCommand(command);
 }
 
+gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer) {
+  // Remembered for the next run of any book, as the window last stood.
+  int x = 0, y = 0, width = 0, height = 0;
+  gtk_window_get_position(GTK_WINDOW(window), &x, &y);
+  gtk_window_get_size(GTK_WINDOW(window), &width, &height);
+  WindowRect rect{x, y, x + width, y + height};
+  EbkRegistry::Instance().SaveWindowRect(&rect);
+  return FALSE;
+}
+
 gboolean OnDestroy(GtkWidget*, gpointer) {
-  gtk_main_quit();
+  if (gtk_main_level() > 0) gtk_main_quit();
   return FALSE;
 }
 
@@ -39,6 +50,7 @@ GtkMainFrame* MainFrame() { return g_main_frame; }
 
 GtkMainFrame::~GtkMainFrame() {
   if (g_main_frame == this) g_main_frame = nullptr;
+  if (window_) gtk_widget_destroy(window_);
   view_.reset();
   PublishSettingsLookup(nullptr);
   PublishEbkManager(nullptr);
@@ -63,9 +75,26 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   };
   settings_ = ReadFrameSettings(setting, false, BookDatastoreUrl);
 
+  EbkRegistry& registry = EbkRegistry::Instance();
+  registry.SetScreenSizeSource([] {
+    GdkRectangle area{0, 0, 1024, 768};
+    if (GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk_display_get_default()))
+      gdk_monitor_get_workarea(monitor, &area);
+    return ScreenSize{area.width, area.height};
+  });
+  registry.EnsureKey();
+  registry.Initialise(setting("guid"));
+  if (!registry.WorkingFolder(working_folder_)) {
+    ShowMessageBox(nullptr, FormatString(LoadString(kStrCreateWorkingFolderFailed), working_folder_),
+                   LoadString(kStrError), kMbIconError);
+    return false;
+  }
+
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
   gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str());
   gtk_window_set_default_size(GTK_WINDOW(window_), 640, 480);
+  g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroy), this);
   if (!settings_.bordered) gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
   if (settings_.border == BorderStyle::kThin || settings_.border == BorderStyle::kToolWindow)

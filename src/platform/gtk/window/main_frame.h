@@ -54,6 +54,8 @@ class GtkMainFrame {
   GtkLecternView* lectern_view() const { return view_.get(); }
   const FrameSettings& settings() const { return settings_; }
   bool full_screen() const { return full_screen_; }
+  // The book's folder on disk for what the reader keeps between runs (bookmarks).
+  const std::string& working_folder() const { return working_folder_; }
 
  private:
   void BuildMenuBar(GtkWidget* box);
@@ -69,6 +71,7 @@ class GtkMainFrame {
   WebKitWebContext* context_ = nullptr;
   std::unique_ptr<GtkLecternView> view_;
   bool full_screen_ = false;
+  std::string working_folder_;
 };
 
 // The frame of this run, for the script objects and GetEBKM; null outside a windowed run.

@@ -9,6 +9,7 @@
 
 #include "archive/test_books.h"
 #include "datastore/virtual_file_layer.h"
+#include "shell/ebk_registry.h"
 #include "platform/message_box.h"
 #include "tests/support/temp_dir.h"
 
@@ -128,6 +129,30 @@ TEST_F(MainFrameTest, OpensTheStartPageWithItsResources) {
   ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Two"; }));
   frame.OnCommand(kCmdBack);
   ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Start page"; }));
+}
+
+TEST_F(MainFrameTest, WorkingFolderAndWindowPlaceArePrepared) {
+  TestBook book = SampleBook();
+  book.settings["guid"] = "0123456789ABCDEF0123456789ABCDEF";
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+  {
+    GtkMainFrame frame;
+    ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+    EXPECT_EQ(frame.working_folder(), std::string(std::getenv("XDG_DATA_HOME")) +
+                                          "/lectern/Lectern/0123456789ABCDEF0123456789ABCDEF");
+    EXPECT_TRUE(g_file_test(frame.working_folder().c_str(), G_FILE_TEST_IS_DIR));
+    frame.Show();
+    gtk_window_resize(GTK_WINDOW(frame.window()), 500, 400);
+    RunUntil([] { return false; }, 1);
+    GdkEvent* close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(frame.window())));
+    gtk_main_do_event(close);
+    gdk_event_free(close);
+  }
+  EbkRegistry reread;
+  reread.Initialise("x");
+  EXPECT_EQ(reread.window_rect().right - reread.window_rect().left, 500);
+  EXPECT_EQ(reread.window_rect().bottom - reread.window_rect().top, 400);
 }
 
 TEST_F(MainFrameTest, RawMediaAreServedWhole) {
@@ -267,6 +292,10 @@ TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // The reader's per-user store and folders go to a scratch place, not the tester's own.
+  lectern::testing::TempDir home;
+  setenv("XDG_CONFIG_HOME", home.Join("config").c_str(), 1);
+  setenv("XDG_DATA_HOME", home.Join("data").c_str(), 1);
   gtk_init(&argc, &argv);
   lectern::InstallFileInterception();
   return RUN_ALL_TESTS();
