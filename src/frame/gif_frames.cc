@@ -142,7 +142,10 @@ GifSplit SplitGif(std::span<const uint8_t> data, bool build_frames, const GifLim
 
     const uint64_t area = uint64_t(width) * uint64_t(height);
     const bool on_screen = width > 0 && height > 0 && left < split.width && top < split.height;
-    if (build_frames && on_screen && split.frames.size() < limits.max_frames &&
+    // Each frame becomes a picture of its own size, held to the bounds of a whole screen.
+    const bool bounded = width <= limits.max_screen_side && height <= limits.max_screen_side &&
+                         area <= limits.max_screen_pixels;
+    if (build_frames && on_screen && bounded && split.frames.size() < limits.max_frames &&
         area <= limits.max_frame_pixels - frame_pixels) {
       frame_pixels += area;
       GifFrame frame;

@@ -19,7 +19,7 @@ struct GifLimits {
   uint64_t max_screen_pixels = uint64_t(4096) * 4096;
   size_t max_frames = 2048;
   // Sum of the frames' own areas: what the decoded frames will occupy, four bytes a pixel.
-  uint64_t max_frame_pixels = uint64_t(64) << 20;
+  uint64_t max_frame_pixels = uint64_t(32) << 20;
   // Extension blocks between two images; real streams have a handful.
   size_t max_extensions_per_image = 1024;
 };
@@ -61,8 +61,8 @@ struct GifSplit {
   std::optional<uint32_t> background_color;
   // Complete images found, before any was left out.
   size_t image_count = 0;
-  // The images kept: those that lie at least partly on the logical screen and have a size, within
-  // the frame limits. A truncated last image is counted as absent.
+  // The images kept: those that lie at least partly on the logical screen and have a size no larger
+  // than a screen may be, within the frame limits. A truncated last image is counted as absent.
   std::vector<GifFrame> frames;
 
   bool ok() const { return error == GifError::kNone; }

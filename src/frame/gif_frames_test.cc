@@ -195,9 +195,10 @@ TEST(GifSplitTest, LeavesOutImagesOffTheScreenOrWithoutArea) {
   empty.width = 0;
   empty.height = 5;
   gif.images.push_back(empty);
+  gif.images.push_back(SolidImage(0, 0, 9000, 1, 0));  // wider than any screen may be
   GifSplit split = SplitGif(Bytes(BuildGif(gif)));
   ASSERT_TRUE(split.ok());
-  EXPECT_EQ(split.image_count, 7u);
+  EXPECT_EQ(split.image_count, 8u);
   ASSERT_EQ(split.frames.size(), 4u);
   EXPECT_EQ(split.frames[3].left, 7);
   EXPECT_EQ(split.frames[3].width, 4);
