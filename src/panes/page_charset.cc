@@ -14,10 +14,26 @@ constexpr size_t kSniffLength = 8192;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
 
-// Position of `needle` (lower-case ASCII) in `text` from `from`, ignoring ASCII case; npos if absent.
+// Position of `needle` (lower-case ASCII, starting with a character that has no case) in `text`
+// from `from`, ignoring ASCII case; npos if absent.
 size_t FindIgnoringCase(std::string_view text, std::string_view needle, size_t from) {
   if (needle.empty() || text.size() < needle.size()) return std::string_view::npos;
-  for (size_t i = from; i + needle.size() <= text.size(); ++i) {
+  const size_t last = text.size() - needle.size();
+  while (from <= last) {
+    const void* hit = std::memchr(text.data() + from, needle[0], last - from + 1);
+    if (!hit) return std::string_view::npos;
+    size_t i = size_t(static_cast<const char*>(hit) - text.data());
+    size_t k = 1;
+    while (k < needle.size() && Lower(text[i + k]) == needle[k]) ++k;
+    if (k == needle.size()) return i;
+    from = i + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The same for a needle whose first letter has a case.
+size_t FindWordIgnoringCase(std::string_view text, std::string_view needle) {
+  for (size_t i = 0; i + needle.size() <= text.size(); ++i) {
     size_t k = 0;
     while (k < needle.size() && Lower(text[i + k]) == needle[k]) ++k;
     if (k == needle.size()) return i;
@@ -95,7 +111,7 @@ std::string_view DeclaredLegacyCharset(std::string_view page) {
        meta = FindIgnoringCase(head, "<meta", meta + 5)) {
     size_t tag_end = head.find('>', meta);
     std::string_view tag = head.substr(meta, tag_end == std::string_view::npos ? std::string_view::npos : tag_end - meta);
-    size_t at = FindIgnoringCase(tag, "charset", 0);
+    size_t at = FindWordIgnoringCase(tag, "charset");
     if (at == std::string_view::npos) continue;
     size_t i = at + 7;
     while (i < tag.size() && IsSpace(tag[i])) ++i;
