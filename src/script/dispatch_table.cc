@@ -1,6 +1,7 @@
 #include "script/dispatch_table.h"
 
 #include <cstring>
+#include <memory>
 
 namespace lectern {
 namespace {
@@ -147,15 +148,16 @@ HRESULT TableDispatch::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 #ifdef _WIN32
   return E_NOTIMPL;
 #else
+  // One per table, released with the program's statics at shut-down.
   static std::mutex mutex;
-  static std::vector<std::pair<const DispatchTypeInfo*, TypeInfoObject*>> objects;
+  static std::vector<std::pair<const DispatchTypeInfo*, std::unique_ptr<TypeInfoObject>>> objects;
   std::lock_guard lock(mutex);
   TypeInfoObject* object = nullptr;
   for (auto& [owner, made] : objects)
-    if (owner == &type_info_) object = made;
+    if (owner == &type_info_) object = made.get();
   if (!object) {
-    object = new TypeInfoObject(type_info_);  // kept for the program's life, like the table
-    objects.emplace_back(&type_info_, object);
+    objects.emplace_back(&type_info_, std::make_unique<TypeInfoObject>(type_info_));
+    object = objects.back().second.get();
   }
   object->AddRef();
   *info = object;
