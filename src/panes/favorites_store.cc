@@ -1,0 +1,161 @@
+#include "panes/favorites_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+#include "panes/case_fold.h"
+#include "panes/tokenizer.h"
+#include "platform/message_box.h"
+
+namespace lectern {
+namespace {
+
+constexpr char kNameEnd = '\x01';
+constexpr char kRecordEnd = '\x02';
+
+std::string WithoutSeparators(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text)
+    if (c != '\0' && c != kNameEnd && c != kRecordEnd) out.push_back(c);
+  return out;
+}
+
+// Reads the whole file; false when it exists but cannot be read. `exists` tells the two apart.
+bool ReadFileBytes(const std::string& path, std::string& bytes, bool& exists) {
+  bytes.clear();
+  exists = true;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    exists = errno != ENOENT;
+    return false;
+  }
+  char chunk[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      bytes.clear();
+      return false;
+    }
+    if (got == 0) break;
+    bytes.append(chunk, size_t(got));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(size_t(put));
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool AskOverwriteByMessageBox(const Bookmark&, std::string_view) {
+  return ShowMessageBox(nullptr, kBookmarkConflictText, kBookmarkConflictCaption, kMbYesNo | kMbIconInformation) !=
+         kIdNo;
+}
+
+std::vector<Bookmark> ParseFavoritesFile(std::string_view bytes) {
+  std::vector<Bookmark> pairs;
+  CTokenizer tokenizer;
+  const char delimiters[] = {kNameEnd, kRecordEnd, '\0'};
+  size_t count = tokenizer.Tokenize(bytes, delimiters);
+  for (size_t i = 0; i + 1 < count; i += 2) pairs.push_back({tokenizer.tokens()[i + 1], tokenizer.tokens()[i]});
+  return pairs;
+}
+
+std::string EncodeFavoritesFile(const std::vector<Bookmark>& bookmarks) {
+  std::string bytes;
+  for (const Bookmark& b : bookmarks) {
+    bytes += b.name;
+    bytes += kNameEnd;
+    bytes += b.url;
+    bytes += kRecordEnd;
+  }
+  return bytes;
+}
+
+FavoritesStore::LoadResult FavoritesStore::Load(const std::string& path, const OverwriteQuestion& ask) {
+  bookmarks_.clear();
+  may_save_ = false;
+  std::string bytes;
+  bool exists = false;
+  if (!ReadFileBytes(path, bytes, exists)) {
+    if (exists) return LoadResult::kUnreadable;
+    may_save_ = true;
+    return LoadResult::kNoFile;
+  }
+  for (const Bookmark& b : ParseFavoritesFile(bytes)) Add(b.url, b.name, ask);
+  may_save_ = true;
+  return LoadResult::kLoaded;
+}
+
+bool FavoritesStore::Save(const std::string& path) const {
+  if (!may_save_ || path.empty()) return false;
+  std::random_device random;
+  std::string temp = path + ".tmp-" + std::to_string(random());
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, EncodeFavoritesFile(bookmarks_)) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // The rename itself reaches the disk with the folder.
+  int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return true;
+}
+
+FavoritesStore::AddResult FavoritesStore::Add(std::string_view url_text, std::string_view name_text,
+                                              const OverwriteQuestion& ask) {
+  std::string url = WithoutSeparators(url_text);
+  std::string name = WithoutSeparators(name_text);
+  if (url.empty() || name.empty()) return AddResult::kRefused;
+  for (Bookmark& existing : bookmarks_) {
+    if (!EqualsFolded(existing.url, url)) continue;
+    if (ask && !ask(existing, name)) return AddResult::kKept;
+    existing.name = std::move(name);
+    return AddResult::kRenamed;
+  }
+  bookmarks_.push_back({std::move(url), std::move(name)});
+  return AddResult::kAdded;
+}
+
+bool FavoritesStore::Rename(size_t index, std::string_view name_text) {
+  if (index >= bookmarks_.size()) return false;
+  std::string name = WithoutSeparators(name_text);
+  if (name.empty()) return false;
+  bookmarks_[index].name = std::move(name);
+  return true;
+}
+
+bool FavoritesStore::Remove(size_t index) {
+  if (index >= bookmarks_.size()) return false;
+  bookmarks_.erase(bookmarks_.begin() + std::ptrdiff_t(index));
+  return true;
+}
+
+}  // namespace lectern

@@ -1,0 +1,264 @@
+#include "panes/search_engine.h"
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "panes/case_fold.h"
+#include "panes/html_title.h"
+#include "panes/page_charset.h"
+#include "panes/query_words.h"
+
+namespace lectern {
+namespace {
+
+constexpr std::string_view kSkippedExtensions[] = {".gif", ".jpg", ".bmp", ".png", ".swf", ".exe",
+                                                   ".dll", ".zip", ".rar", ".pdf", ".idx", ".jar",
+                                                   ".class", ".js", ".vbs", ".css", ".ocx"};
+constexpr size_t kProgressTextLimit = 259;
+
+// The extension of the last path element, from its last '.'; empty without one.
+std::string_view ExtensionOf(std::string_view path) {
+  size_t slash = path.find_last_of("/\\");
+  std::string_view name = slash == path.npos ? path : path.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == name.npos ? std::string_view() : name.substr(dot);
+}
+
+bool Contains(std::string_view haystack, std::string_view needle) {
+  if (needle.empty()) return true;
+  return memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
+}
+
+std::string_view UpToZero(std::string_view text) {
+  const void* zero = std::memchr(text.data(), 0, text.size());
+  return zero ? text.substr(0, size_t(static_cast<const char*>(zero) - text.data())) : text;
+}
+
+// The progress text: the path without its extension, cut to the limit on a character boundary.
+std::string ProgressText(std::string_view path) {
+  std::string_view text = path.substr(0, path.size() - ExtensionOf(path).size());
+  if (text.size() > kProgressTextLimit) {
+    size_t cut = kProgressTextLimit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text = text.substr(0, cut);
+  }
+  return std::string(text);
+}
+
+// A growable buffer that is never zero-filled: each file overwrites what it needs.
+class ContentBuffer {
+ public:
+  uint8_t* Reserve(size_t size) {
+    if (size > capacity_) {
+      data_.reset(new uint8_t[size]);
+      capacity_ = size;
+    }
+    return data_.get();
+  }
+
+ private:
+  std::unique_ptr<uint8_t[]> data_;
+  size_t capacity_ = 0;
+};
+
+struct FileOutcome {
+  bool done = false;
+  bool hit = false;
+  std::string title;
+};
+
+class SearchRun {
+ public:
+  SearchRun(IEbkManager* manager, const std::vector<std::string>& files, const CSearchResult& result,
+            const SearchCancel* cancel)
+      : manager_(manager), files_(files), words_(result.words), sink_(result.progress_sink), cancel_(cancel),
+        outcomes_(files.size()) {}
+
+  void Run(unsigned threads) {
+    if (threads <= 1) {
+      Work();
+      return;
+    }
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    for (unsigned i = 1; i < threads; ++i) pool.emplace_back([this] { Work(); });
+    Work();
+    for (std::thread& t : pool) t.join();
+  }
+
+  // Appends the hits of the files searched without a gap from the first; true when that is all.
+  bool Merge(std::vector<SearchHit>& hits) {
+    for (size_t i = 0; i < files_.size(); ++i) {
+      FileOutcome& outcome = outcomes_[i];
+      if (!outcome.done) return false;
+      if (outcome.hit) hits.push_back({files_[i], std::move(outcome.title)});
+    }
+    return true;
+  }
+
+ private:
+  // The next file to search, or npos when the work is over or called off.
+  size_t Take() {
+    if (cancel_ && cancel_->cancelled()) return std::string::npos;
+    if (!sink_) {
+      size_t i = next_.fetch_add(1, std::memory_order_relaxed);
+      return i < files_.size() ? i : std::string::npos;
+    }
+    // Taking the index and telling the sink under one lock keeps the sink's calls in walk order.
+    std::lock_guard lock(sink_mutex_);
+    size_t i = next_.fetch_add(1, std::memory_order_relaxed);
+    if (i >= files_.size()) return std::string::npos;
+    sink_->SetProgress(ProgressText(files_[i]), 0);
+    return i;
+  }
+
+  void Work() {
+    PageMatcher matcher(words_);
+    ContentBuffer buffer;
+    for (size_t i = Take(); i != std::string::npos; i = Take()) {
+      SearchOne(files_[i], matcher, buffer, outcomes_[i]);
+      outcomes_[i].done = true;
+    }
+  }
+
+  void SearchOne(const std::string& path, PageMatcher& matcher, ContentBuffer& buffer, FileOutcome& outcome) {
+    WideString wide = Utf8ToWide(path);
+    uint32_t size = 0;
+    if (manager_->ReadFile(wide.c_str(), nullptr, &size) != S_OK || size == 0) return;
+    // Two zero bytes after the content end it as 8-bit and as UTF-16 text alike.
+    uint8_t* bytes = buffer.Reserve(size_t(size) + 2);
+    uint32_t length = size;
+    if (manager_->ReadFile(wide.c_str(), bytes, &length) != S_OK || length == 0 || length > size) return;
+    bytes[length] = 0;
+    bytes[length + 1] = 0;
+    outcome.hit = matcher.Match(std::string_view(reinterpret_cast<const char*>(bytes), length), outcome.title);
+  }
+
+  IEbkManager* manager_;
+  const std::vector<std::string>& files_;
+  const std::vector<std::string>& words_;
+  IProgressSink* sink_;
+  const SearchCancel* cancel_;
+  std::vector<FileOutcome> outcomes_;
+  std::atomic<size_t> next_{0};
+  std::mutex sink_mutex_;
+};
+
+}  // namespace
+
+bool IsSearchableExtension(std::string_view path) {
+  std::string_view extension = ExtensionOf(path);
+  for (std::string_view skipped : kSkippedExtensions)
+    if (EqualsIgnoringAsciiCase(extension, skipped)) return false;
+  return true;
+}
+
+std::vector<std::string> SearchableFiles(const FileSystem& tree) {
+  std::vector<std::string> files;
+  const FsNode* root = tree.root();
+  if (!root) return files;
+  // Depth-first without recursion: hostile nesting must not exhaust the stack.
+  struct Level {
+    const FsNode* folder;
+    size_t next_child;
+    size_t path_length;
+  };
+  std::vector<Level> stack{{root, 0, 0}};
+  std::string path;
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next_child >= level.folder->children.size()) {
+      path.resize(level.path_length);
+      stack.pop_back();
+      continue;
+    }
+    const FsNode* child = level.folder->children[level.next_child++].get();
+    path.resize(level.path_length);
+    path += '/';
+    path += child->name;
+    if (child->is_directory()) {
+      stack.push_back({child, 0, path.size()});
+      continue;
+    }
+    if (!child->name.empty() && child->name.back() == ':') continue;  // raw companion data
+    if (IsSearchableExtension(child->name)) files.push_back(path);
+  }
+  return files;
+}
+
+PageMatcher::PageMatcher(const std::vector<std::string>& words) {
+  folded_words_.reserve(words.size());
+  for (const std::string& word : words)
+    if (!word.empty()) folded_words_.push_back(FoldUtf8(word));
+}
+
+bool PageMatcher::Match(std::string_view content, std::string& title) {
+  title.clear();
+  if (content.size() > 2 && uint8_t(content[0]) == 0xFF && uint8_t(content[1]) == 0xFE) return MatchUtf16(content, title);
+
+  std::string_view text = UpToZero(content);
+  FoldUtf8(text, folded_);
+  std::string_view charset;
+  bool charset_known = false;
+  bool converted = false;
+  for (const std::string& word : folded_words_) {
+    if (Contains(folded_, word)) continue;
+    // Not in the stored bytes: try the page as its declared code page reads it.
+    if (!charset_known) {
+      charset = DeclaredLegacyCharset(text);
+      charset_known = true;
+    }
+    if (charset.empty()) return false;
+    if (!converted) {
+      if (!ConvertToUtf8(text, charset, converted_)) return false;
+      FoldUtf8(converted_, folded_converted_);
+      converted = true;
+    }
+    if (!Contains(folded_converted_, word)) return false;
+  }
+  if (!charset_known) charset = DeclaredLegacyCharset(text);
+  std::string raw_title;
+  FindHtmlTitle(text, raw_title);
+  if (charset.empty() || raw_title.empty() || !ConvertToUtf8(raw_title, charset, title)) title = std::move(raw_title);
+  return true;
+}
+
+bool PageMatcher::MatchUtf16(std::string_view content, std::string& title) {
+  // Little-endian units up to the first zero unit; an odd last byte pairs with a zero byte.
+  wide_.clear();
+  const auto* b = reinterpret_cast<const uint8_t*>(content.data());
+  for (size_t i = 0; i < content.size(); i += 2) {
+    char16_t unit = char16_t(b[i] | (i + 1 < content.size() ? b[i + 1] << 8 : 0));
+    if (unit == 0) break;
+    wide_.push_back(unit);
+  }
+  std::string utf8 = WideToUtf8(wide_);
+  FoldUtf8(utf8, folded_);
+  for (const std::string& word : folded_words_)
+    if (!Contains(folded_, word)) return false;
+  FindHtmlTitle(WideStringView(wide_), title);
+  return true;
+}
+
+bool SearchFiles(IEbkManager* manager, const FileSystem* tree, CSearchResult& result, const SearchOptions& options) {
+  if (!manager || !tree) return false;
+  std::vector<std::string> files = SearchableFiles(*tree);
+  unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  if (threads > files.size()) threads = unsigned(std::max<size_t>(1, files.size()));
+  SearchRun run(manager, files, result, options.cancel);
+  run.Run(threads);
+  return run.Merge(result.hits);
+}
+
+std::unique_ptr<CSearchResult> SearchBook(std::string_view query, CEbkManager* manager, IProgressSink* sink,
+                                          const SearchOptions& options) {
+  if (query.empty()) return nullptr;
+  auto result = std::make_unique<CSearchResult>(sink);
+  for (std::string& word : SearchWords(query)) result->words.push_back(std::move(word));
+  if (manager) SearchFiles(manager, &manager->book().directory(), *result, options);
+  return result;
+}
+
+}  // namespace lectern

@@ -1,0 +1,109 @@
+// The full-text search of an open book: every stored file whose text holds all the words of a
+// query, found by scanning the files at the time of the query (there is no index).
+//
+// Files are taken depth-first from the root in each folder's stored order; images, archives,
+// style sheets, scripts and programs are skipped by extension, and so are raw companions (names
+// ending in ':'). A file beginning FF FE is UTF-16 text, anything else 8-bit text (UTF-8 for this
+// reader). Every word must occur as a substring, markup included, letter case ignored by simple
+// Unicode case folding; text after the first zero character is not searched. A page that declares
+// a legacy code page in a <meta> tag is searched in its bytes and, for a word not found there, in
+// its text as the code page reads it; its title is shown in that reading too.
+//
+// The scan runs on a small pool of threads, one per core; hits are merged back in walk order, so
+// the list is the one a single-threaded scan gives.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/file_system.h"
+#include "book/ebk_manager.h"
+
+namespace lectern {
+
+class IProgressSink {
+ public:
+  // Told the path of each file (without its extension, at most 259 bytes) as it is searched, with 0.
+  // Called from the search's threads, one call at a time, in walk order.
+  virtual void SetProgress(std::string_view text, int32_t number) = 0;
+  // Not used by the search.
+  virtual void SetPosition(int32_t position) = 0;
+
+ protected:
+  ~IProgressSink() = default;
+};
+
+// A sink that ignores everything.
+class IProgressSinkImpl : public IProgressSink {
+ public:
+  virtual ~IProgressSinkImpl() = default;
+  void SetProgress(std::string_view, int32_t) override {}
+  void SetPosition(int32_t) override {}
+};
+
+struct SearchHit {
+  std::string path;   // from the book's root: "/" + folders + name, '/' between
+  std::string title;  // possibly empty
+};
+
+class CSearchResult {
+ public:
+  // `progress_sink` is not owned and may be null.
+  explicit CSearchResult(IProgressSink* sink = nullptr) : progress_sink(sink) { words.reserve(16); }
+  virtual ~CSearchResult() = default;
+
+  std::vector<std::string> words;
+  std::vector<SearchHit> hits;  // in the order found
+  IProgressSink* progress_sink = nullptr;
+};
+
+// Raised from any thread to stop a running search between files.
+class SearchCancel {
+ public:
+  void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+  bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+
+ private:
+  std::atomic<bool> cancelled_{false};
+};
+
+struct SearchOptions {
+  unsigned threads = 0;  // 0: one per core
+  const SearchCancel* cancel = nullptr;
+};
+
+// Whether a file of that path is read by the search at all (the extension filter).
+bool IsSearchableExtension(std::string_view path);
+// The paths of the files the search reads, in walk order.
+std::vector<std::string> SearchableFiles(const FileSystem& tree);
+
+// Decides, for one file's bytes, whether every word occurs. One per thread: it keeps scratch space.
+class PageMatcher {
+ public:
+  explicit PageMatcher(const std::vector<std::string>& words);
+  // `content` is the whole file. On a hit, `title` receives the page title (UTF-8).
+  bool Match(std::string_view content, std::string& title);
+
+ private:
+  bool MatchUtf16(std::string_view content, std::string& title);
+  std::vector<std::string> folded_words_;
+  std::string folded_;
+  std::string converted_;
+  std::string folded_converted_;
+  std::u16string wide_;
+};
+
+// Searches the book for `result.words`, appending hits in walk order. False when the search was
+// cancelled (the hits of the files searched up to then stand, in order) or there is no book.
+bool SearchFiles(IEbkManager* manager, const FileSystem* tree, CSearchResult& result, const SearchOptions& options = {});
+
+// The frame's search operation: null, with nothing searched, for an empty query; otherwise the
+// result with the query's words and the hits.
+std::unique_ptr<CSearchResult> SearchBook(std::string_view query, CEbkManager* manager, IProgressSink* sink,
+                                          const SearchOptions& options = {});
+
+}  // namespace lectern
