@@ -1,0 +1,320 @@
+// The XML document model: a tree of nodes that owns its children, with text extraction, deep
+// copies and serialisation. Strings are 8-bit; anything that is not markup passes through
+// unchanged, so UTF-8 text stays UTF-8.
+//
+// Every tree walk (teardown, Clone, GetText, Generate) keeps its own work list instead of
+// recursing, so a tree of any depth is safe to copy, print and free.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lectern::AdvXMLParser {
+
+// What IsKindOf answers to. Both reference kinds answer kReference; 6 is unused.
+enum Kind : int {
+  kNode = 0,
+  kElement = 1,
+  kAttribute = 2,
+  kText = 3,
+  kCData = 4,
+  kReference = 5,
+  kPi = 7,
+  kComment = 8,
+  kDocument = 9,
+};
+
+class NodeContainer;
+class Element;
+
+class Node {
+ public:
+  virtual ~Node();
+  // The node's own text; empty for elements and documents.
+  virtual std::string GetValue() const;
+  // For leaves the same as GetValue; containers concatenate their children's GetText.
+  virtual std::string GetText() const;
+  // True only for the node's own kind.
+  virtual bool IsKindOf(int kind) const;
+  // A deep copy, attached to `parent` (which does not take ownership: add the copy yourself).
+  virtual std::unique_ptr<Node> Clone(NodeContainer* parent) const;
+  // Appends the node as XML text.
+  virtual void Generate(std::string& out) const;
+
+  // The container side of elements, attributes and documents; null for leaves.
+  virtual NodeContainer* AsContainer() { return nullptr; }
+  virtual const NodeContainer* AsContainer() const { return nullptr; }
+
+  const std::string& GetName() const { return name_; }
+  NodeContainer* GetParent() const { return parent_; }
+  // Null unless IsKindOf(kElement).
+  const Element* AsElement() const;
+
+ protected:
+  explicit Node(std::string name = {}, NodeContainer* parent = nullptr);
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  // A copy of the node's own data (for elements: with attributes, without children).
+  virtual std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const = 0;
+
+ private:
+  friend class NodeContainer;
+  friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
+  friend void GenerateTree(const Node& root, std::string& out);
+  std::string name_;
+  NodeContainer* parent_;
+};
+
+// Owns its children in document order and frees them with itself.
+class NodeContainer {
+ public:
+  using Children = std::vector<std::unique_ptr<Node>>;
+
+  virtual ~NodeContainer();
+  virtual Node& AsNode() = 0;
+  virtual const Node& AsNode() const = 0;
+
+  const Children& children() const { return children_; }
+  size_t GetChildCount() const { return children_.size(); }
+  Node* GetChild(size_t index) const { return index < children_.size() ? children_[index].get() : nullptr; }
+  // Takes `child` as the last child and makes this its parent.
+  Node& Append(std::unique_ptr<Node> child);
+  template <typename T, typename... Args>
+  T& Add(Args&&... args) {
+    auto child = std::make_unique<T>(std::forward<Args>(args)...);
+    T& ref = *child;
+    Append(std::move(child));
+    return ref;
+  }
+
+  // The first child element with exactly this name, or null.
+  const Element* FindElement(std::string_view name) const;
+  // The child elements, in order.
+  std::vector<const Element*> GetElements() const;
+
+ protected:
+  NodeContainer() = default;
+  // Concatenated GetText of the children; `normalise` folds white space as elements do.
+  std::string CollectText(bool normalise) const;
+
+ private:
+  friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
+  Children children_;
+};
+
+// An attribute's value is its children: Text and Reference nodes.
+class Attribute : public Node, public NodeContainer {
+ public:
+  explicit Attribute(std::string name, NodeContainer* parent = nullptr);
+  ~Attribute() override;
+  // The value, references resolved.
+  std::string GetValue() const override;
+  std::string GetText() const override;
+  bool IsKindOf(int kind) const override;
+  void Generate(std::string& out) const override;
+  NodeContainer* AsContainer() override { return this; }
+  const NodeContainer* AsContainer() const override { return this; }
+  Node& AsNode() override { return *this; }
+  const Node& AsNode() const override { return *this; }
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+};
+
+// The attribute that FindAttribute answers when there is none: no children, empty text.
+const Attribute& EmptyAttribute();
+
+class Element : public Node, public NodeContainer {
+ public:
+  using Attributes = std::vector<std::unique_ptr<Attribute>>;
+
+  explicit Element(std::string name, NodeContainer* parent = nullptr);
+  ~Element() override;
+  std::string GetValue() const override;
+  // Children's text with white-space runs folded to one space and the ends trimmed, unless the
+  // element carries xml:space="preserve".
+  std::string GetText() const override;
+  bool IsKindOf(int kind) const override;
+  NodeContainer* AsContainer() override { return this; }
+  const NodeContainer* AsContainer() const override { return this; }
+  Node& AsNode() override { return *this; }
+  const Node& AsNode() const override { return *this; }
+
+  const Attributes& attributes() const { return attributes_; }
+  Attribute& AddAttribute(std::string name);
+  // The first attribute with exactly this name; EmptyAttribute() when there is none.
+  const Attribute& FindAttribute(std::string_view name) const;
+  bool HasAttribute(std::string_view name) const;
+  bool preserves_space() const { return preserves_space_; }
+  void set_preserves_space(bool preserve) { preserves_space_ = preserve; }
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  friend void GenerateTree(const Node& root, std::string& out);
+  // The start tag (an empty-element tag when there are no children) and the end tag.
+  void GenerateOpen(std::string& out) const;
+  void GenerateClose(std::string& out) const;
+
+  Attributes attributes_;
+  bool preserves_space_ = false;
+};
+
+class Text : public Node {
+ public:
+  explicit Text(std::string text, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return text_; }
+  bool IsKindOf(int kind) const override;
+  void Generate(std::string& out) const override;
+  const std::string& text() const { return text_; }
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  std::string text_;
+};
+
+class CData : public Node {
+ public:
+  explicit CData(std::string text, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return text_; }
+  bool IsKindOf(int kind) const override;
+  void Generate(std::string& out) const override;
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  std::string text_;
+};
+
+class Reference : public Node {
+ public:
+  bool IsKindOf(int kind) const override;
+
+ protected:
+  using Node::Node;
+};
+
+// A character reference. The value is a code point; GetValue gives it as UTF-8.
+class CharRef : public Reference {
+ public:
+  explicit CharRef(uint32_t code_point, NodeContainer* parent = nullptr);
+  std::string GetValue() const override;
+  void Generate(std::string& out) const override;
+  uint32_t code_point() const { return code_point_; }
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  uint32_t code_point_;
+};
+
+// A reference to a named entity; the name is the node's name. The replacement is the entity's
+// text with its own references resolved (empty for an external entity, which is not read).
+class EntityRef : public Reference {
+ public:
+  EntityRef(std::string name, std::string replacement, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return replacement_; }
+  void Generate(std::string& out) const override;
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  std::string replacement_;
+};
+
+// A processing instruction; the target is the node's name.
+class Pi : public Node {
+ public:
+  Pi(std::string target, std::string data, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return data_; }
+  bool IsKindOf(int kind) const override;
+  void Generate(std::string& out) const override;
+  const std::string& target() const { return GetName(); }
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  std::string data_;
+};
+
+class Comment : public Node {
+ public:
+  explicit Comment(std::string text, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return text_; }
+  bool IsKindOf(int kind) const override;
+  void Generate(std::string& out) const override;
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  std::string text_;
+};
+
+// A general entity declared in the document type declaration.
+struct EntityDeclaration {
+  std::string value;  // internal entities: the literal with character references resolved
+  std::string public_id, system_id;
+  std::string notation;  // NDATA: an unparsed entity
+  bool external = false;
+};
+
+// The document type declaration as written.
+struct DocumentType {
+  bool present = false;
+  std::string name;
+  std::string public_id, system_id;
+  bool has_internal_subset = false;
+  std::string internal_subset;  // the text between [ and ]
+  std::map<std::string, EntityDeclaration, std::less<>> entities;
+};
+
+class Document : public Node, public NodeContainer {
+ public:
+  Document();
+  ~Document() override;
+  std::string GetText() const override;
+  bool IsKindOf(int kind) const override;
+  void Generate(std::string& out) const override;
+  NodeContainer* AsContainer() override { return this; }
+  const NodeContainer* AsContainer() const override { return this; }
+  Node& AsNode() override { return *this; }
+  const Node& AsNode() const override { return *this; }
+
+  // The root element, or null in a document being built.
+  const Element* GetRoot() const;
+  std::unique_ptr<Document> CloneDocument() const;
+
+  // The XML declaration; has_declaration is false when the text had none.
+  bool has_declaration = false;
+  std::string version;
+  std::string encoding;
+  bool has_standalone = false;
+  bool standalone = false;
+  DocumentType doctype;
+  // How many top-level children came before the document type declaration.
+  size_t doctype_position = 0;
+
+ protected:
+  std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+};
+
+// Deep copy and serialisation of any subtree, without recursion.
+std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
+void GenerateTree(const Node& root, std::string& out);
+
+// White-space runs (space, tab, CR, LF) folded to one space, both ends trimmed.
+std::string NormaliseSpace(std::string_view text);
+
+}  // namespace lectern::AdvXMLParser
