@@ -116,7 +116,7 @@ std::string NodeContainer::CollectText(bool normalise) const {
       if (const NodeContainer* container = child.AsContainer()) {
         const Element* element = child.AsElement();
         stack.push_back({container, 0, element && !element->preserves_space(), {}});
-      } else {
+      } else if (!child.IsKindOf(kComment) && !child.IsKindOf(kPi)) {
         top.text += child.GetValue();
       }
       continue;
