@@ -1,5 +1,7 @@
 #include "book/xml/node.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 
 namespace lectern::AdvXMLParser {
@@ -52,6 +54,48 @@ void AppendLiteral(std::string& out, const std::string& literal) {
 
 }  // namespace
 
+// ---- Node memory
+
+namespace {
+
+thread_local NodeArena* t_node_arena = nullptr;
+
+// Each node is preceded by the arena it came from (null for the heap), padded to keep alignment.
+constexpr size_t kNodeHeader = alignof(std::max_align_t);
+
+}  // namespace
+
+void* NodeArena::Allocate(size_t bytes) {
+  bytes = (bytes + kNodeHeader - 1) / kNodeHeader * kNodeHeader;
+  if (bytes > left_) {
+    size_t block = std::max<size_t>(bytes, size_t(64) << 10 << std::min<size_t>(blocks_.size(), 6));
+    blocks_.push_back(std::unique_ptr<char[]>(new char[block]));
+    next_ = blocks_.back().get();
+    left_ = block;
+  }
+  void* memory = next_;
+  next_ += bytes;
+  left_ -= bytes;
+  return memory;
+}
+
+NodeArenaScope::NodeArenaScope(NodeArena* arena) : previous_(t_node_arena) { t_node_arena = arena; }
+NodeArenaScope::~NodeArenaScope() { t_node_arena = previous_; }
+
+void* Node::operator new(size_t bytes) {
+  NodeArena* arena = t_node_arena;
+  char* memory = static_cast<char*>(arena ? arena->Allocate(bytes + kNodeHeader) : ::operator new(bytes + kNodeHeader));
+  *reinterpret_cast<NodeArena**>(memory) = arena;
+  return memory + kNodeHeader;
+}
+
+void Node::operator delete(void* memory) {
+  if (!memory) return;
+  char* start = static_cast<char*>(memory) - kNodeHeader;
+  // Arena memory goes back with its arena.
+  if (*reinterpret_cast<NodeArena**>(start) == nullptr) ::operator delete(start);
+}
+
 // ---- Node
 
 Node::Node(std::string name, NodeContainer* parent) : name_(std::move(name)), parent_(parent) {}
@@ -68,16 +112,27 @@ const Element* Node::AsElement() const {
 
 // ---- NodeContainer
 
-NodeContainer::~NodeContainer() {
-  // Children are taken apart one level at a time so that no destructor recurses into a subtree.
-  Children pending = std::move(children_);
+NodeContainer::~NodeContainer() { DestroyChildren(); }
+
+void NodeContainer::DestroyChildren() {
+  // Nodes with children of their own are emptied first, one level at a time, so that no
+  // destructor recurses into a subtree; the rest go at once.
+  Children pending;
+  auto release = [&pending](Children& list) {
+    for (auto& child : list) {
+      NodeContainer* container = child->AsContainer();
+      if (container && !container->children_.empty())
+        pending.push_back(std::move(child));
+      else
+        child.reset();
+    }
+    list.clear();
+  };
+  release(children_);
   while (!pending.empty()) {
     std::unique_ptr<Node> node = std::move(pending.back());
     pending.pop_back();
-    if (NodeContainer* container = node->AsContainer()) {
-      for (auto& child : container->children_) pending.push_back(std::move(child));
-      container->children_.clear();
-    }
+    release(node->AsContainer()->children_);
   }
 }
 
@@ -85,6 +140,16 @@ Node& NodeContainer::Append(std::unique_ptr<Node> child) {
   child->parent_ = this;
   children_.push_back(std::move(child));
   return *children_.back();
+}
+
+void NodeContainer::AdoptChildren(Children& from, size_t begin) {
+  if (begin >= from.size()) return;
+  children_.reserve(children_.size() + (from.size() - begin));
+  for (size_t i = begin; i < from.size(); ++i) {
+    from[i]->parent_ = this;
+    children_.push_back(std::move(from[i]));
+  }
+  from.resize(begin);
 }
 
 const Element* NodeContainer::FindElement(std::string_view name) const {
@@ -300,7 +365,8 @@ std::unique_ptr<Node> Comment::CopyShallow(NodeContainer* parent) const {
 // ---- Document
 
 Document::Document() : Node("#document", nullptr) {}
-Document::~Document() = default;
+// The children may live in this document's arena, which goes with the members: free them first.
+Document::~Document() { DestroyChildren(); }
 std::string Document::GetText() const { return CollectText(false); }
 bool Document::IsKindOf(int kind) const { return kind == kDocument; }
 

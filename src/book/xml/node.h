@@ -31,8 +31,38 @@ enum Kind : int {
 class NodeContainer;
 class Element;
 
+// Memory for the nodes of one parsed document, taken in large blocks and given back all at once
+// when the document goes. While a NodeArenaScope is active on a thread, nodes made on that thread
+// come from its arena; at other times they come from the heap. Either kind is freed by delete.
+class NodeArena {
+ public:
+  NodeArena() = default;
+  NodeArena(const NodeArena&) = delete;
+  NodeArena& operator=(const NodeArena&) = delete;
+  void* Allocate(size_t bytes);
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* next_ = nullptr;
+  size_t left_ = 0;
+};
+
+class NodeArenaScope {
+ public:
+  explicit NodeArenaScope(NodeArena* arena);
+  ~NodeArenaScope();
+  NodeArenaScope(const NodeArenaScope&) = delete;
+  NodeArenaScope& operator=(const NodeArenaScope&) = delete;
+
+ private:
+  NodeArena* previous_;
+};
+
 class Node {
  public:
+  static void* operator new(size_t bytes);
+  static void operator delete(void* memory);
+
   virtual ~Node();
   // The node's own text; empty for elements and documents.
   virtual std::string GetValue() const;
@@ -83,6 +113,8 @@ class NodeContainer {
   Node* GetChild(size_t index) const { return index < children_.size() ? children_[index].get() : nullptr; }
   // Takes `child` as the last child and makes this its parent.
   Node& Append(std::unique_ptr<Node> child);
+  // Appends from[begin..] in order and removes them from `from`.
+  void AdoptChildren(Children& from, size_t begin);
   template <typename T, typename... Args>
   T& Add(Args&&... args) {
     auto child = std::make_unique<T>(std::forward<Args>(args)...);
@@ -100,6 +132,8 @@ class NodeContainer {
   NodeContainer() = default;
   // Concatenated GetText of the children; `normalise` folds white space as elements do.
   std::string CollectText(bool normalise) const;
+  // Frees every child (and their subtrees) now.
+  void DestroyChildren();
 
  private:
   friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
@@ -306,8 +340,14 @@ class Document : public Node, public NodeContainer {
   // How many top-level children came before the document type declaration.
   size_t doctype_position = 0;
 
+  // Where the parser puts this document's nodes; it lives as long as the document.
+  NodeArena& arena() { return arena_; }
+
  protected:
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+
+ private:
+  NodeArena arena_;
 };
 
 // Deep copy and serialisation of any subtree, without recursion.

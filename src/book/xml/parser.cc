@@ -158,6 +158,7 @@ class Reader {
 
   std::unique_ptr<Document> Run() {
     doc_ = std::make_unique<Document>();
+    NodeArenaScope arena(&doc_->arena());
     if (LookingAt("\xEF\xBB\xBF")) p_ += 3;
     if (LookingAt("<?xml") && !NameCharAt(p_ + 5, end_, false)) ParseXmlDeclaration();
     // Prolog: comments, processing instructions and one document type declaration.
@@ -165,9 +166,9 @@ class Reader {
       SkipSpace();
       if (AtEnd()) Fail(kErrorNoRootElement);
       if (LookingAt("<!--")) {
-        ParseComment(doc_.get());
+        doc_->Append(ParseComment());
       } else if (LookingAt("<?")) {
-        ParsePi(doc_.get());
+        doc_->Append(ParsePi());
       } else if (LookingAt("<!DOCTYPE")) {
         if (doc_->doctype.present) Fail(kErrorBadDoctype);
         ParseDoctype();
@@ -183,9 +184,9 @@ class Reader {
       SkipSpace();
       if (AtEnd()) break;
       if (LookingAt("<!--")) {
-        ParseComment(doc_.get());
+        doc_->Append(ParseComment());
       } else if (LookingAt("<?")) {
-        ParsePi(doc_.get());
+        doc_->Append(ParsePi());
       } else {
         Fail(kErrorContentAfterRoot);
       }
@@ -321,9 +322,8 @@ class Reader {
     return value;
   }
 
-  // Comments and processing instructions of the internal subset are checked and dropped
-  // (`into` null).
-  void ParseComment(NodeContainer* into) {
+  // Comments and processing instructions of the internal subset are checked and dropped.
+  std::unique_ptr<Node> ParseComment() {
     p_ += 4;
     const char* start = p_;
     for (;;) {
@@ -338,13 +338,13 @@ class Reader {
         continue;
       }
       if (Peek(2) != '>') Fail(p_ + 2 >= end_ ? kErrorEndInMarkup : kErrorDoubleHyphenInComment, p_ + 2);
-      if (into) into->Add<Comment>(Lines(start, p_));
+      auto comment = std::make_unique<Comment>(Lines(start, p_));
       p_ += 3;
-      return;
+      return comment;
     }
   }
 
-  void ParsePi(NodeContainer* into) {
+  std::unique_ptr<Node> ParsePi() {
     p_ += 2;
     const char* at = p_;
     std::string_view target = ScanName();
@@ -366,11 +366,12 @@ class Reader {
         ++p_;
       }
     }
-    if (into) into->Add<Pi>(std::string(target), Lines(data, p_));
+    auto pi = std::make_unique<Pi>(std::string(target), Lines(data, p_));
     p_ += 2;
+    return pi;
   }
 
-  void ParseCData(NodeContainer& into) {
+  std::unique_ptr<Node> ParseCData() {
     p_ += 9;
     const char* start = p_;
     for (;;) {
@@ -383,8 +384,9 @@ class Reader {
       if (LookingAt("]]>")) break;
       ++p_;
     }
-    into.Add<CData>(Lines(start, p_));
+    auto cdata = std::make_unique<CData>(Lines(start, p_));
     p_ += 3;
+    return cdata;
   }
 
   // ---- Document type declaration
@@ -472,9 +474,9 @@ class Reader {
         if (ScanName().empty() || Peek() != ';') Fail(kErrorBadParameterReference);
         ++p_;
       } else if (LookingAt("<!--")) {
-        ParseComment(nullptr);
+        ParseComment();
       } else if (LookingAt("<?")) {
-        ParsePi(nullptr);
+        ParsePi();
       } else if (Skip("<!ELEMENT")) {
         ParseElementDecl();
       } else if (Skip("<!ATTLIST")) {
@@ -701,13 +703,19 @@ class Reader {
 
   // ---- Elements
 
-  // Elements are kept on an explicit stack, so nesting depth costs heap, not call stack.
+  // Elements are kept on an explicit stack, so nesting depth costs heap, not call stack. The
+  // nodes of open elements wait in `pending_` (an element, then its content so far) and move into
+  // their element in one step when it closes, so each child list is allocated once at its size.
   void ParseElementTree() {
     std::vector<Element*> open;
-    if (Element* root = ParseStartTag(*doc_)) open.push_back(root);
+    std::vector<size_t> marks;
+    if (Element* root = ParseStartTag()) {
+      open.push_back(root);
+      marks.push_back(pending_.size());
+    }
     while (!open.empty()) {
       Element& current = *open.back();
-      ParseText(current);
+      ParseText();
       if (AtEnd()) Fail(kErrorEndInLiteral);
       // At '<'.
       char next = Peek(1);
@@ -719,29 +727,37 @@ class Reader {
         if (name != current.GetName()) Fail(kErrorMismatchedEndTag, at);
         SkipSpace();
         Expect('>', kErrorTagNotClosed);
+        current.AdoptChildren(pending_, marks.back());
         open.pop_back();
+        marks.pop_back();
       } else if (next == '!') {
         if (LookingAt("<!--")) {
-          ParseComment(&current);
+          pending_.push_back(ParseComment());
         } else if (LookingAt("<![CDATA[")) {
-          ParseCData(current);
+          pending_.push_back(ParseCData());
         } else {
           Fail(kErrorBadMarkupInContent);
         }
       } else if (next == '?') {
-        ParsePi(&current);
+        pending_.push_back(ParsePi());
       } else if (NameCharAt(p_ + 1, end_, true)) {
-        if (Element* child = ParseStartTag(current)) open.push_back(child);
+        if (Element* child = ParseStartTag()) {
+          open.push_back(child);
+          marks.push_back(pending_.size());
+        }
       } else {
         Fail(kErrorBadMarkupInContent, p_ + 1);
       }
     }
+    doc_->AdoptChildren(pending_, 0);
   }
 
-  // At '<' and a name start. The new element when it has content to come, null for "/>".
-  Element* ParseStartTag(NodeContainer& parent) {
+  // At '<' and a name start: the element joins `pending_`. It is returned when it has content to
+  // come, null for "/>".
+  Element* ParseStartTag() {
     ++p_;
-    Element& element = parent.Add<Element>(std::string(ScanName()));
+    pending_.push_back(std::make_unique<Element>(std::string(ScanName())));
+    Element& element = static_cast<Element&>(*pending_.back());
     for (;;) {
       bool spaced = SkipSpace();
       if (AtEnd()) Fail(kErrorTagNotClosed);
@@ -764,8 +780,7 @@ class Reader {
       SkipSpace();
       if (Peek() != '"' && Peek() != '\'') Fail(kErrorUnquotedAttribute);
       ParseAttributeValue(&attribute);
-      if (name == "xml:space" && attribute.GetText() == "preserve")
-        element.set_preserves_space(true);
+      if (name == "xml:space" && attribute.GetText() == "preserve") element.set_preserves_space(true);
     }
   }
 
@@ -795,7 +810,8 @@ class Reader {
         if (Peek() == '\n') ++p_;
       } else if (c == '&') {
         flush();
-        ParseReference(into, true);
+        std::unique_ptr<Node> reference = ParseReference(true);
+        if (into) into->Append(std::move(reference));
       } else {
         text += c;  // the other quote
         ++p_;
@@ -803,11 +819,11 @@ class Reader {
     }
   }
 
-  // Content text up to the next '<' or the end, with its references.
-  void ParseText(Element& into) {
+  // Content text up to the next '<' or the end, with its references, into `pending_`.
+  void ParseText() {
     std::string text;
     auto flush = [&] {
-      if (!text.empty()) into.Add<Text>(std::move(text));
+      if (!text.empty()) pending_.push_back(std::make_unique<Text>(std::move(text)));
       text.clear();
     };
     for (;;) {
@@ -826,7 +842,7 @@ class Reader {
         if (Peek() == '\n') ++p_;
       } else {
         flush();
-        ParseReference(&into, false);
+        pending_.push_back(ParseReference(false));
       }
     }
     flush();
@@ -864,14 +880,10 @@ class Reader {
     return value;
   }
 
-  // At '&': a CharRef or EntityRef added to `into` (when given).
-  void ParseReference(NodeContainer* into, bool in_attribute) {
+  // At '&': a CharRef or an EntityRef.
+  std::unique_ptr<Node> ParseReference(bool in_attribute) {
     const char* at = p_;
-    if (Peek(1) == '#') {
-      uint32_t cp = CharReference();
-      if (into) into->Add<CharRef>(cp);
-      return;
-    }
+    if (Peek(1) == '#') return std::make_unique<CharRef>(CharReference());
     ++p_;
     std::string_view name = ScanName();
     if (name.empty() || Peek() != ';') Fail(kErrorBadReference);
@@ -887,7 +899,7 @@ class Reader {
       expansion_left_ -= expansion.text.size();
       replacement = expansion.text;
     }
-    if (into) into->Add<EntityRef>(std::string(name), std::move(replacement));
+    return std::make_unique<EntityRef>(std::string(name), std::move(replacement));
   }
 
   // The replacement of a declared entity, its own references resolved (memoised per name).
@@ -974,6 +986,7 @@ class Reader {
   const char* const end_;
   size_t expansion_left_;
   std::unique_ptr<Document> doc_;
+  NodeContainer::Children pending_;
   std::map<std::string, Expansion, std::less<>> expanded_;
   std::vector<std::string> expanding_;
 };
