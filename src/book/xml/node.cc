@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 namespace lectern::AdvXMLParser {
@@ -60,23 +61,47 @@ namespace {
 
 thread_local NodeArena* t_node_arena = nullptr;
 
-// Each node is preceded by the arena it came from (null for the heap), padded to keep alignment.
-constexpr size_t kNodeHeader = alignof(std::max_align_t);
+// Each node is preceded by the arena it came from (null for the heap).
+constexpr size_t kNodeHeader = sizeof(void*);
 
 }  // namespace
 
-void* NodeArena::Allocate(size_t bytes) {
-  bytes = (bytes + kNodeHeader - 1) / kNodeHeader * kNodeHeader;
-  if (bytes > left_) {
-    size_t block = std::max<size_t>(bytes, size_t(64) << 10 << std::min<size_t>(blocks_.size(), 6));
+void* NodeArena::do_allocate(size_t bytes, size_t alignment) {
+  // Blocks stay below the size that malloc maps afresh, so that a program parsing one document
+  // after another reuses the same memory.
+  constexpr size_t kBlock = size_t(60) << 10;
+  size_t pad = (alignment - (reinterpret_cast<uintptr_t>(next_) & (alignment - 1))) & (alignment - 1);
+  if (bytes + pad > left_) {
+    size_t block = std::max(kBlock, bytes + alignment);
     blocks_.push_back(std::unique_ptr<char[]>(new char[block]));
     next_ = blocks_.back().get();
     left_ = block;
+    pad = (alignment - (reinterpret_cast<uintptr_t>(next_) & (alignment - 1))) & (alignment - 1);
   }
-  void* memory = next_;
-  next_ += bytes;
-  left_ -= bytes;
+  void* memory = next_ + pad;
+  next_ += pad + bytes;
+  left_ -= pad + bytes;
   return memory;
+}
+
+std::pmr::memory_resource* CurrentNodeResource() {
+  return t_node_arena ? static_cast<std::pmr::memory_resource*>(t_node_arena) : std::pmr::new_delete_resource();
+}
+
+NodeString::NodeString(std::string_view text) {
+  if (text.empty()) return;
+  if (t_node_arena) {
+    data_ = static_cast<char*>(t_node_arena->allocate(text.size(), 1));
+    size_ = text.size();
+  } else {
+    data_ = new char[text.size()];
+    size_ = text.size() | kHeapBit;
+  }
+  std::memcpy(data_, text.data(), text.size());
+}
+
+NodeString::~NodeString() {
+  if (size_ & kHeapBit) delete[] data_;
 }
 
 NodeArenaScope::NodeArenaScope(NodeArena* arena) : previous_(t_node_arena) { t_node_arena = arena; }
@@ -84,7 +109,8 @@ NodeArenaScope::~NodeArenaScope() { t_node_arena = previous_; }
 
 void* Node::operator new(size_t bytes) {
   NodeArena* arena = t_node_arena;
-  char* memory = static_cast<char*>(arena ? arena->Allocate(bytes + kNodeHeader) : ::operator new(bytes + kNodeHeader));
+  char* memory = static_cast<char*>(arena ? arena->allocate(bytes + kNodeHeader, kNodeHeader)
+                                          : ::operator new(bytes + kNodeHeader));
   *reinterpret_cast<NodeArena**>(memory) = arena;
   return memory + kNodeHeader;
 }
@@ -98,7 +124,11 @@ void Node::operator delete(void* memory) {
 
 // ---- Node
 
-Node::Node(std::string name, NodeContainer* parent) : name_(std::move(name)), parent_(parent) {}
+// Nodes are made where operator new put them: in the active arena, else on the heap.
+Node::Node(std::string_view name, NodeContainer* parent)
+    : name_(name), parent_(parent), arena_(t_node_arena) {}
+
+NodeArena* Node::arena() const { return arena_; }
 Node::~Node() = default;
 std::string Node::GetValue() const { return {}; }
 std::string Node::GetText() const { return GetValue(); }
@@ -112,7 +142,15 @@ const Element* Node::AsElement() const {
 
 // ---- NodeContainer
 
+NodeContainer::NodeContainer() : children_(CurrentNodeResource()) {}
 NodeContainer::~NodeContainer() { DestroyChildren(); }
+
+NodeArena* NodeContainer::ChildArena() const { return AsNode().arena(); }
+
+void NodeContainer::NoteChild(const Node& child) const {
+  NodeArena* arena = ChildArena();
+  if (arena && child.arena() != arena) arena->set_mixed();
+}
 
 void NodeContainer::DestroyChildren() {
   // Nodes with children of their own are emptied first, one level at a time, so that no
@@ -137,15 +175,22 @@ void NodeContainer::DestroyChildren() {
 }
 
 Node& NodeContainer::Append(std::unique_ptr<Node> child) {
+  NoteChild(*child);
   child->parent_ = this;
   children_.push_back(std::move(child));
   return *children_.back();
+}
+
+void NodeContainer::ForgetChildren() {
+  for (auto& child : children_) static_cast<void>(child.release());
+  children_.clear();
 }
 
 void NodeContainer::AdoptChildren(Children& from, size_t begin) {
   if (begin >= from.size()) return;
   children_.reserve(children_.size() + (from.size() - begin));
   for (size_t i = begin; i < from.size(); ++i) {
+    NoteChild(*from[i]);
     from[i]->parent_ = this;
     children_.push_back(std::move(from[i]));
   }
@@ -211,7 +256,7 @@ std::string NormaliseSpace(std::string_view text) {
 
 // ---- Attribute
 
-Attribute::Attribute(std::string name, NodeContainer* parent) : Node(std::move(name), parent) {}
+Attribute::Attribute(std::string_view name, NodeContainer* parent) : Node(name, parent) {}
 Attribute::~Attribute() = default;
 std::string Attribute::GetValue() const { return CollectText(false); }
 std::string Attribute::GetText() const { return CollectText(false); }
@@ -240,14 +285,16 @@ const Attribute& EmptyAttribute() {
 
 // ---- Element
 
-Element::Element(std::string name, NodeContainer* parent) : Node(std::move(name), parent) {}
+Element::Element(std::string_view name, NodeContainer* parent)
+    : Node(name, parent), attributes_(CurrentNodeResource()) {}
 Element::~Element() = default;
 std::string Element::GetValue() const { return {}; }
 std::string Element::GetText() const { return CollectText(!preserves_space_); }
 bool Element::IsKindOf(int kind) const { return kind == kElement; }
 
-Attribute& Element::AddAttribute(std::string name) {
-  attributes_.push_back(std::make_unique<Attribute>(std::move(name), this));
+Attribute& Element::AddAttribute(std::string_view name) {
+  attributes_.push_back(std::make_unique<Attribute>(name, this));
+  NoteChild(*attributes_.back());
   return *attributes_.back();
 }
 
@@ -263,8 +310,11 @@ std::unique_ptr<Node> Element::CopyShallow(NodeContainer* parent) const {
   auto copy = std::make_unique<Element>(GetName(), parent);
   copy->preserves_space_ = preserves_space_;
   // Attribute values are one level of leaves, so a plain copy of each is bounded.
-  for (const auto& attribute : attributes_) copy->attributes_.push_back(
-      std::unique_ptr<Attribute>(static_cast<Attribute*>(CloneTree(*attribute, copy.get()).release())));
+  for (const auto& attribute : attributes_) {
+    copy->attributes_.push_back(
+        std::unique_ptr<Attribute>(static_cast<Attribute*>(CloneTree(*attribute, copy.get()).release())));
+    copy->NoteChild(*copy->attributes_.back());
+  }
   return copy;
 }
 
@@ -287,22 +337,23 @@ void Element::GenerateClose(std::string& out) const {
 
 // ---- Leaves
 
-Text::Text(std::string text, NodeContainer* parent) : Node({}, parent), text_(std::move(text)) {}
+Text::Text(std::string_view text, NodeContainer* parent) : Node({}, parent), text_(text) {}
 bool Text::IsKindOf(int kind) const { return kind == kText; }
 void Text::Generate(std::string& out) const { AppendEscaped(out, text_, false); }
 std::unique_ptr<Node> Text::CopyShallow(NodeContainer* parent) const { return std::make_unique<Text>(text_, parent); }
 
-CData::CData(std::string text, NodeContainer* parent) : Node({}, parent), text_(std::move(text)) {}
+CData::CData(std::string_view text, NodeContainer* parent) : Node({}, parent), text_(text) {}
 bool CData::IsKindOf(int kind) const { return kind == kCData; }
 void CData::Generate(std::string& out) const {
   // A "]]>" inside (possible only in a tree built by hand) is split across two sections.
   out += "<![CDATA[";
+  std::string_view text = text_;
   size_t from = 0;
-  for (size_t at; (at = text_.find("]]>", from)) != std::string::npos; from = at + 2) {
-    out.append(text_, from, at + 2 - from);
+  for (size_t at; (at = text.find("]]>", from)) != std::string_view::npos; from = at + 2) {
+    out.append(text, from, at + 2 - from);
     out += "]]><![CDATA[";
   }
-  out.append(text_, from);
+  out.append(text, from);
   out += "]]>";
 }
 std::unique_ptr<Node> CData::CopyShallow(NodeContainer* parent) const { return std::make_unique<CData>(text_, parent); }
@@ -324,8 +375,8 @@ std::unique_ptr<Node> CharRef::CopyShallow(NodeContainer* parent) const {
   return std::make_unique<CharRef>(code_point_, parent);
 }
 
-EntityRef::EntityRef(std::string name, std::string replacement, NodeContainer* parent)
-    : Reference(std::move(name), parent), replacement_(std::move(replacement)) {}
+EntityRef::EntityRef(std::string_view name, std::string_view replacement, NodeContainer* parent)
+    : Reference(name, parent), replacement_(replacement) {}
 void EntityRef::Generate(std::string& out) const {
   out += '&';
   out += GetName();
@@ -335,15 +386,15 @@ std::unique_ptr<Node> EntityRef::CopyShallow(NodeContainer* parent) const {
   return std::make_unique<EntityRef>(GetName(), replacement_, parent);
 }
 
-Pi::Pi(std::string target, std::string data, NodeContainer* parent)
-    : Node(std::move(target), parent), data_(std::move(data)) {}
+Pi::Pi(std::string_view target, std::string_view data, NodeContainer* parent)
+    : Node(target, parent), data_(data) {}
 bool Pi::IsKindOf(int kind) const { return kind == kPi; }
 void Pi::Generate(std::string& out) const {
   out += "<?";
   out += GetName();
-  if (!data_.empty()) {
+  if (!data_.view().empty()) {
     out += ' ';
-    out += data_;
+    out += data_.view();
   }
   out += "?>";
 }
@@ -351,7 +402,7 @@ std::unique_ptr<Node> Pi::CopyShallow(NodeContainer* parent) const {
   return std::make_unique<Pi>(GetName(), data_, parent);
 }
 
-Comment::Comment(std::string text, NodeContainer* parent) : Node({}, parent), text_(std::move(text)) {}
+Comment::Comment(std::string_view text, NodeContainer* parent) : Node({}, parent), text_(text) {}
 bool Comment::IsKindOf(int kind) const { return kind == kComment; }
 void Comment::Generate(std::string& out) const {
   out += "<!--";
@@ -366,7 +417,14 @@ std::unique_ptr<Node> Comment::CopyShallow(NodeContainer* parent) const {
 
 Document::Document() : Node("#document", nullptr) {}
 // The children may live in this document's arena, which goes with the members: free them first.
-Document::~Document() { DestroyChildren(); }
+// When they all do, the arena takes them with it and no node needs a visit.
+Document::~Document() {
+  if (nodes_in_arena_ && !arena_.mixed())
+    ForgetChildren();
+  DestroyChildren();
+}
+
+NodeArena* Document::ChildArena() const { return nodes_in_arena_ ? &arena_ : nullptr; }
 std::string Document::GetText() const { return CollectText(false); }
 bool Document::IsKindOf(int kind) const { return kind == kDocument; }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,20 +32,29 @@ enum Kind : int {
 class NodeContainer;
 class Element;
 
-// Memory for the nodes of one parsed document, taken in large blocks and given back all at once
-// when the document goes. While a NodeArenaScope is active on a thread, nodes made on that thread
-// come from its arena; at other times they come from the heap. Either kind is freed by delete.
-class NodeArena {
+// Memory for the nodes of one parsed document (the nodes, their strings and their child lists),
+// taken in large blocks and given back all at once when the document goes. While a
+// NodeArenaScope is active on a thread, nodes made on that thread live in its arena; at other
+// times they live on the heap. Either kind is freed by delete, and the two may be mixed in a tree.
+class NodeArena : public std::pmr::memory_resource {
  public:
   NodeArena() = default;
   NodeArena(const NodeArena&) = delete;
   NodeArena& operator=(const NodeArena&) = delete;
-  void* Allocate(size_t bytes);
+
+  // Set when a node from elsewhere joins a tree of this arena's nodes.
+  bool mixed() const { return mixed_; }
+  void set_mixed() { mixed_ = true; }
 
  private:
+  void* do_allocate(size_t bytes, size_t alignment) override;
+  void do_deallocate(void*, size_t, size_t) override {}
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* next_ = nullptr;
   size_t left_ = 0;
+  bool mixed_ = false;
 };
 
 class NodeArenaScope {
@@ -56,6 +66,24 @@ class NodeArenaScope {
 
  private:
   NodeArena* previous_;
+};
+
+// The text a node owns: in the active arena when made, else on the heap (freed with it).
+class NodeString {
+ public:
+  NodeString() = default;
+  explicit NodeString(std::string_view text);
+  ~NodeString();
+  NodeString(const NodeString&) = delete;
+  NodeString& operator=(const NodeString&) = delete;
+
+  std::string_view view() const { return {data_, size_ & ~kHeapBit}; }
+  operator std::string_view() const { return view(); }
+
+ private:
+  static constexpr size_t kHeapBit = size_t(1) << (sizeof(size_t) * 8 - 1);
+  char* data_ = nullptr;
+  size_t size_ = 0;  // kHeapBit: data_ came from new[]
 };
 
 class Node {
@@ -79,13 +107,15 @@ class Node {
   virtual NodeContainer* AsContainer() { return nullptr; }
   virtual const NodeContainer* AsContainer() const { return nullptr; }
 
-  const std::string& GetName() const { return name_; }
+  std::string_view GetName() const { return name_.view(); }
   NodeContainer* GetParent() const { return parent_; }
   // Null unless IsKindOf(kElement).
   const Element* AsElement() const;
+  // The arena the node lives in, null for the heap.
+  NodeArena* arena() const;
 
  protected:
-  explicit Node(std::string name = {}, NodeContainer* parent = nullptr);
+  explicit Node(std::string_view name = {}, NodeContainer* parent = nullptr);
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
   // A copy of the node's own data (for elements: with attributes, without children).
@@ -95,14 +125,18 @@ class Node {
   friend class NodeContainer;
   friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
   friend void GenerateTree(const Node& root, std::string& out);
-  std::string name_;
+  NodeString name_;
   NodeContainer* parent_;
+  NodeArena* arena_;
 };
+
+// Where nodes made now put their strings and lists: the active arena, else the heap.
+std::pmr::memory_resource* CurrentNodeResource();
 
 // Owns its children in document order and frees them with itself.
 class NodeContainer {
  public:
-  using Children = std::vector<std::unique_ptr<Node>>;
+  using Children = std::pmr::vector<std::unique_ptr<Node>>;
 
   virtual ~NodeContainer();
   virtual Node& AsNode() = 0;
@@ -129,11 +163,17 @@ class NodeContainer {
   std::vector<const Element*> GetElements() const;
 
  protected:
-  NodeContainer() = default;
+  NodeContainer();
+  // The arena that this container's children are expected to share, null for the heap.
+  virtual NodeArena* ChildArena() const;
+  // Notes a child from another arena (or the heap), which the fast teardown must not skip.
+  void NoteChild(const Node& child) const;
   // Concatenated GetText of the children; `normalise` folds white space as elements do.
   std::string CollectText(bool normalise) const;
   // Frees every child (and their subtrees) now.
   void DestroyChildren();
+  // Lets go of the children without freeing them: for nodes whose arena frees them all at once.
+  void ForgetChildren();
 
  private:
   friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
@@ -143,7 +183,7 @@ class NodeContainer {
 // An attribute's value is its children: Text and Reference nodes.
 class Attribute : public Node, public NodeContainer {
  public:
-  explicit Attribute(std::string name, NodeContainer* parent = nullptr);
+  explicit Attribute(std::string_view name, NodeContainer* parent = nullptr);
   ~Attribute() override;
   // The value, references resolved.
   std::string GetValue() const override;
@@ -164,9 +204,9 @@ const Attribute& EmptyAttribute();
 
 class Element : public Node, public NodeContainer {
  public:
-  using Attributes = std::vector<std::unique_ptr<Attribute>>;
+  using Attributes = std::pmr::vector<std::unique_ptr<Attribute>>;
 
-  explicit Element(std::string name, NodeContainer* parent = nullptr);
+  explicit Element(std::string_view name, NodeContainer* parent = nullptr);
   ~Element() override;
   std::string GetValue() const override;
   // Children's text with white-space runs folded to one space and the ends trimmed, unless the
@@ -179,7 +219,7 @@ class Element : public Node, public NodeContainer {
   const Node& AsNode() const override { return *this; }
 
   const Attributes& attributes() const { return attributes_; }
-  Attribute& AddAttribute(std::string name);
+  Attribute& AddAttribute(std::string_view name);
   // The first attribute with exactly this name; EmptyAttribute() when there is none.
   const Attribute& FindAttribute(std::string_view name) const;
   bool HasAttribute(std::string_view name) const;
@@ -201,23 +241,23 @@ class Element : public Node, public NodeContainer {
 
 class Text : public Node {
  public:
-  explicit Text(std::string text, NodeContainer* parent = nullptr);
-  std::string GetValue() const override { return text_; }
+  explicit Text(std::string_view text, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return std::string(text_.view()); }
   bool IsKindOf(int kind) const override;
   void Generate(std::string& out) const override;
-  const std::string& text() const { return text_; }
+  std::string_view text() const { return text_; }
 
  protected:
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
 
  private:
-  std::string text_;
+  NodeString text_;
 };
 
 class CData : public Node {
  public:
-  explicit CData(std::string text, NodeContainer* parent = nullptr);
-  std::string GetValue() const override { return text_; }
+  explicit CData(std::string_view text, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return std::string(text_.view()); }
   bool IsKindOf(int kind) const override;
   void Generate(std::string& out) const override;
 
@@ -225,7 +265,7 @@ class CData : public Node {
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
 
  private:
-  std::string text_;
+  NodeString text_;
 };
 
 class Reference : public Node {
@@ -255,37 +295,37 @@ class CharRef : public Reference {
 // text with its own references resolved (empty for an external entity, which is not read).
 class EntityRef : public Reference {
  public:
-  EntityRef(std::string name, std::string replacement, NodeContainer* parent = nullptr);
-  std::string GetValue() const override { return replacement_; }
+  EntityRef(std::string_view name, std::string_view replacement, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return std::string(replacement_.view()); }
   void Generate(std::string& out) const override;
 
  protected:
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
 
  private:
-  std::string replacement_;
+  NodeString replacement_;
 };
 
 // A processing instruction; the target is the node's name.
 class Pi : public Node {
  public:
-  Pi(std::string target, std::string data, NodeContainer* parent = nullptr);
-  std::string GetValue() const override { return data_; }
+  Pi(std::string_view target, std::string_view data, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return std::string(data_.view()); }
   bool IsKindOf(int kind) const override;
   void Generate(std::string& out) const override;
-  const std::string& target() const { return GetName(); }
+  std::string_view target() const { return GetName(); }
 
  protected:
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
 
  private:
-  std::string data_;
+  NodeString data_;
 };
 
 class Comment : public Node {
  public:
-  explicit Comment(std::string text, NodeContainer* parent = nullptr);
-  std::string GetValue() const override { return text_; }
+  explicit Comment(std::string_view text, NodeContainer* parent = nullptr);
+  std::string GetValue() const override { return std::string(text_.view()); }
   bool IsKindOf(int kind) const override;
   void Generate(std::string& out) const override;
 
@@ -293,7 +333,7 @@ class Comment : public Node {
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
 
  private:
-  std::string text_;
+  NodeString text_;
 };
 
 // A general entity declared in the document type declaration.
@@ -341,13 +381,19 @@ class Document : public Node, public NodeContainer {
   size_t doctype_position = 0;
 
   // Where the parser puts this document's nodes; it lives as long as the document.
-  NodeArena& arena() { return arena_; }
+  NodeArena& node_arena() { return arena_; }
+  // Set by the parser: every node of the tree lives in node_arena() (until one from elsewhere
+  // joins, which the arena notes), so the teardown can drop the arena without visiting nodes.
+  void set_nodes_in_arena() { nodes_in_arena_ = true; }
 
  protected:
   std::unique_ptr<Node> CopyShallow(NodeContainer* parent) const override;
+  NodeArena* ChildArena() const override;
 
  private:
-  NodeArena arena_;
+  // The destructor frees the children before this goes.
+  mutable NodeArena arena_;
+  bool nodes_in_arena_ = false;
 };
 
 // Deep copy and serialisation of any subtree, without recursion.

@@ -84,7 +84,7 @@ TEST(NodeTest, NavigationOverChildren) {
   const Element* toc = doc->GetRoot()->FindElement("toc");
   ASSERT_NE(toc, nullptr);
   std::vector<std::string> names;
-  for (const Element* element : toc->GetElements()) names.push_back(element->GetName());
+  for (const Element* element : toc->GetElements()) names.emplace_back(element->GetName());
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "a"}));
   EXPECT_EQ(toc->GetChildCount(), 4u);
   EXPECT_EQ(toc->GetChild(4), nullptr);

@@ -158,7 +158,8 @@ class Reader {
 
   std::unique_ptr<Document> Run() {
     doc_ = std::make_unique<Document>();
-    NodeArenaScope arena(&doc_->arena());
+    doc_->set_nodes_in_arena();
+    NodeArenaScope arena(&doc_->node_arena());
     if (LookingAt("\xEF\xBB\xBF")) p_ += 3;
     if (LookingAt("<?xml") && !NameCharAt(p_ + 5, end_, false)) ParseXmlDeclaration();
     // Prolog: comments, processing instructions and one document type declaration.
@@ -366,7 +367,7 @@ class Reader {
         ++p_;
       }
     }
-    auto pi = std::make_unique<Pi>(std::string(target), Lines(data, p_));
+    auto pi = std::make_unique<Pi>(target, Lines(data, p_));
     p_ += 2;
     return pi;
   }
@@ -756,7 +757,7 @@ class Reader {
   // come, null for "/>".
   Element* ParseStartTag() {
     ++p_;
-    pending_.push_back(std::make_unique<Element>(std::string(ScanName())));
+    pending_.push_back(std::make_unique<Element>(ScanName()));
     Element& element = static_cast<Element&>(*pending_.back());
     for (;;) {
       bool spaced = SkipSpace();
@@ -774,7 +775,7 @@ class Reader {
       if (!spaced) Fail(kErrorTagNotClosed);
       std::string_view name = ScanName();
       if (name.empty()) Fail(kErrorTagNotClosed);
-      Attribute& attribute = element.AddAttribute(std::string(name));
+      Attribute& attribute = element.AddAttribute(name);
       SkipSpace();
       Expect('=', kErrorMissingEquals);
       SkipSpace();
@@ -787,15 +788,20 @@ class Reader {
   // At the opening quote. Without `into` (a default value in a declaration) only checked.
   void ParseAttributeValue(Attribute* into) {
     char quote = *p_++;
-    std::string text;
+    const char* run = p_;
+    while (p_ < end_ && !Has(*p_, kAttributeStopClass)) ++p_;
+    if (p_ < end_ && *p_ == quote) {  // the common value: plain text
+      if (into && p_ > run) into->Add<Text>(std::string_view(run, size_t(p_ - run)));
+      ++p_;
+      return;
+    }
+    std::string& text = scratch_;
+    text.assign(run, p_);
     auto flush = [&] {
-      if (into && !text.empty()) into->Add<Text>(std::move(text));
+      if (into && !text.empty()) into->Add<Text>(text);
       text.clear();
     };
     for (;;) {
-      const char* run = p_;
-      while (p_ < end_ && !Has(*p_, kAttributeStopClass)) ++p_;
-      text.append(run, p_);
       if (AtEnd()) Fail(kErrorEndInLiteral);
       char c = *p_;
       if (c == quote) {
@@ -816,21 +822,27 @@ class Reader {
         text += c;  // the other quote
         ++p_;
       }
+      run = p_;
+      while (p_ < end_ && !Has(*p_, kAttributeStopClass)) ++p_;
+      text.append(run, p_);
     }
   }
 
   // Content text up to the next '<' or the end, with its references, into `pending_`.
   void ParseText() {
-    std::string text;
+    const char* run = p_;
+    while (p_ < end_ && !Has(*p_, kTextStopClass)) ++p_;
+    if (p_ >= end_ || *p_ == '<') {  // the common text: one plain run
+      if (p_ > run) pending_.push_back(std::make_unique<Text>(std::string_view(run, size_t(p_ - run))));
+      return;
+    }
+    std::string& text = scratch_;
+    text.assign(run, p_);
     auto flush = [&] {
-      if (!text.empty()) pending_.push_back(std::make_unique<Text>(std::move(text)));
+      if (!text.empty()) pending_.push_back(std::make_unique<Text>(text));
       text.clear();
     };
-    for (;;) {
-      const char* run = p_;
-      while (p_ < end_ && !Has(*p_, kTextStopClass)) ++p_;
-      text.append(run, p_);
-      if (AtEnd() || *p_ == '<') break;
+    while (p_ < end_ && *p_ != '<') {
       char c = *p_;
       if (c == ']') {
         if (LookingAt("]]>")) Fail(kErrorCDataEndInContent);
@@ -844,6 +856,9 @@ class Reader {
         flush();
         pending_.push_back(ParseReference(false));
       }
+      run = p_;
+      while (p_ < end_ && !Has(*p_, kTextStopClass)) ++p_;
+      text.append(run, p_);
     }
     flush();
   }
@@ -888,18 +903,13 @@ class Reader {
     std::string_view name = ScanName();
     if (name.empty() || Peek() != ';') Fail(kErrorBadReference);
     ++p_;
-    std::string replacement;
-    if (const char* predefined = Predefined(name)) {
-      replacement = predefined;
-    } else {
-      const Expansion& expansion = Expand(name, at, in_attribute, 0);
-      if (in_attribute && expansion.has_markup) Fail(kErrorLessThanInAttribute, at, "an entity with '<' in an attribute value");
-      if (expansion.text.size() > expansion_left_)
-        FailRef(name, at, "entity references expand beyond the limit");
-      expansion_left_ -= expansion.text.size();
-      replacement = expansion.text;
-    }
-    return std::make_unique<EntityRef>(std::string(name), std::move(replacement));
+    if (const char* predefined = Predefined(name)) return std::make_unique<EntityRef>(name, predefined);
+    const Expansion& expansion = Expand(name, at, in_attribute, 0);
+    if (in_attribute && expansion.has_markup)
+      Fail(kErrorLessThanInAttribute, at, "an entity with '<' in an attribute value");
+    if (expansion.text.size() > expansion_left_) FailRef(name, at, "entity references expand beyond the limit");
+    expansion_left_ -= expansion.text.size();
+    return std::make_unique<EntityRef>(name, expansion.text);
   }
 
   // The replacement of a declared entity, its own references resolved (memoised per name).
@@ -987,6 +997,7 @@ class Reader {
   size_t expansion_left_;
   std::unique_ptr<Document> doc_;
   NodeContainer::Children pending_;
+  std::string scratch_;  // text in the making, kept for its capacity
   std::map<std::string, Expansion, std::less<>> expanded_;
   std::vector<std::string> expanding_;
 };
