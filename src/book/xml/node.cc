@@ -66,7 +66,7 @@ constexpr size_t kNodeHeader = sizeof(void*);
 
 }  // namespace
 
-void* NodeArena::do_allocate(size_t bytes, size_t alignment) {
+void* NodeArena::Allocate(size_t bytes, size_t alignment) {
   // Blocks stay below the size that malloc maps afresh, so that a program parsing one document
   // after another reuses the same memory.
   constexpr size_t kBlock = size_t(60) << 10;
@@ -84,14 +84,15 @@ void* NodeArena::do_allocate(size_t bytes, size_t alignment) {
   return memory;
 }
 
-std::pmr::memory_resource* CurrentNodeResource() {
-  return t_node_arena ? static_cast<std::pmr::memory_resource*>(t_node_arena) : std::pmr::new_delete_resource();
+void* AllocateListStorage(size_t bytes, NodeArena* arena) {
+  return arena ? arena->Allocate(bytes, alignof(void*)) : ::operator new(bytes);
 }
+void FreeListStorage(void* storage) { ::operator delete(storage); }
 
 NodeString::NodeString(std::string_view text) {
   if (text.empty()) return;
   if (t_node_arena) {
-    data_ = static_cast<char*>(t_node_arena->allocate(text.size(), 1));
+    data_ = static_cast<char*>(t_node_arena->Allocate(text.size(), 1));
     size_ = text.size();
   } else {
     data_ = new char[text.size()];
@@ -109,7 +110,7 @@ NodeArenaScope::~NodeArenaScope() { t_node_arena = previous_; }
 
 void* Node::operator new(size_t bytes) {
   NodeArena* arena = t_node_arena;
-  char* memory = static_cast<char*>(arena ? arena->allocate(bytes + kNodeHeader, kNodeHeader)
+  char* memory = static_cast<char*>(arena ? arena->Allocate(bytes + kNodeHeader, kNodeHeader)
                                           : ::operator new(bytes + kNodeHeader));
   *reinterpret_cast<NodeArena**>(memory) = arena;
   return memory + kNodeHeader;
@@ -122,13 +123,18 @@ void Node::operator delete(void* memory) {
   if (*reinterpret_cast<NodeArena**>(start) == nullptr) ::operator delete(start);
 }
 
+namespace {
+
+// Where a node made by operator new lives (every child does: lists own what new made).
+NodeArena* ArenaOf(const Node& node) {
+  return *reinterpret_cast<NodeArena* const*>(reinterpret_cast<const char*>(&node) - kNodeHeader);
+}
+
+}  // namespace
+
 // ---- Node
 
-// Nodes are made where operator new put them: in the active arena, else on the heap.
-Node::Node(std::string_view name, NodeContainer* parent)
-    : name_(name), parent_(parent), arena_(t_node_arena) {}
-
-NodeArena* Node::arena() const { return arena_; }
+Node::Node(NodeContainer* parent) : parent_(parent) {}
 Node::~Node() = default;
 std::string Node::GetValue() const { return {}; }
 std::string Node::GetText() const { return GetValue(); }
@@ -142,20 +148,19 @@ const Element* Node::AsElement() const {
 
 // ---- NodeContainer
 
-NodeContainer::NodeContainer() : children_(CurrentNodeResource()) {}
+// Containers are made where operator new put them: in the active arena, else on the heap.
+NodeContainer::NodeContainer() : arena_(t_node_arena) {}
 NodeContainer::~NodeContainer() { DestroyChildren(); }
-
-NodeArena* NodeContainer::ChildArena() const { return AsNode().arena(); }
 
 void NodeContainer::NoteChild(const Node& child) const {
   NodeArena* arena = ChildArena();
-  if (arena && child.arena() != arena) arena->set_mixed();
+  if (arena && ArenaOf(child) != arena) arena->set_mixed();
 }
 
 void NodeContainer::DestroyChildren() {
   // Nodes with children of their own are emptied first, one level at a time, so that no
   // destructor recurses into a subtree; the rest go at once.
-  Children pending;
+  std::vector<std::unique_ptr<Node>> pending;
   auto release = [&pending](Children& list) {
     for (auto& child : list) {
       NodeContainer* container = child->AsContainer();
@@ -177,22 +182,19 @@ void NodeContainer::DestroyChildren() {
 Node& NodeContainer::Append(std::unique_ptr<Node> child) {
   NoteChild(*child);
   child->parent_ = this;
-  children_.push_back(std::move(child));
+  children_.push_back(std::move(child), arena_);
   return *children_.back();
 }
 
-void NodeContainer::ForgetChildren() {
-  for (auto& child : children_) static_cast<void>(child.release());
-  children_.clear();
-}
+void NodeContainer::ForgetChildren() { children_.Forget(); }
 
-void NodeContainer::AdoptChildren(Children& from, size_t begin) {
+void NodeContainer::AdoptChildren(std::vector<std::unique_ptr<Node>>& from, size_t begin) {
   if (begin >= from.size()) return;
-  children_.reserve(children_.size() + (from.size() - begin));
+  children_.reserve(children_.size() + (from.size() - begin), arena_);
   for (size_t i = begin; i < from.size(); ++i) {
     NoteChild(*from[i]);
     from[i]->parent_ = this;
-    children_.push_back(std::move(from[i]));
+    children_.push_back(std::move(from[i]), arena_);
   }
   from.resize(begin);
 }
@@ -256,7 +258,7 @@ std::string NormaliseSpace(std::string_view text) {
 
 // ---- Attribute
 
-Attribute::Attribute(std::string_view name, NodeContainer* parent) : Node(name, parent) {}
+Attribute::Attribute(std::string_view name, NodeContainer* parent) : NamedNode(name, parent) {}
 Attribute::~Attribute() = default;
 std::string Attribute::GetValue() const { return CollectText(false); }
 std::string Attribute::GetText() const { return CollectText(false); }
@@ -286,14 +288,14 @@ const Attribute& EmptyAttribute() {
 // ---- Element
 
 Element::Element(std::string_view name, NodeContainer* parent)
-    : Node(name, parent), attributes_(CurrentNodeResource()) {}
+    : NamedNode(name, parent) {}
 Element::~Element() = default;
 std::string Element::GetValue() const { return {}; }
 std::string Element::GetText() const { return CollectText(!preserves_space_); }
 bool Element::IsKindOf(int kind) const { return kind == kElement; }
 
 Attribute& Element::AddAttribute(std::string_view name) {
-  attributes_.push_back(std::make_unique<Attribute>(name, this));
+  attributes_.push_back(std::make_unique<Attribute>(name, this), container_arena());
   NoteChild(*attributes_.back());
   return *attributes_.back();
 }
@@ -312,7 +314,8 @@ std::unique_ptr<Node> Element::CopyShallow(NodeContainer* parent) const {
   // Attribute values are one level of leaves, so a plain copy of each is bounded.
   for (const auto& attribute : attributes_) {
     copy->attributes_.push_back(
-        std::unique_ptr<Attribute>(static_cast<Attribute*>(CloneTree(*attribute, copy.get()).release())));
+        std::unique_ptr<Attribute>(static_cast<Attribute*>(CloneTree(*attribute, copy.get()).release())),
+        copy->container_arena());
     copy->NoteChild(*copy->attributes_.back());
   }
   return copy;
@@ -337,12 +340,12 @@ void Element::GenerateClose(std::string& out) const {
 
 // ---- Leaves
 
-Text::Text(std::string_view text, NodeContainer* parent) : Node({}, parent), text_(text) {}
+Text::Text(std::string_view text, NodeContainer* parent) : Node(parent), text_(text) {}
 bool Text::IsKindOf(int kind) const { return kind == kText; }
 void Text::Generate(std::string& out) const { AppendEscaped(out, text_, false); }
 std::unique_ptr<Node> Text::CopyShallow(NodeContainer* parent) const { return std::make_unique<Text>(text_, parent); }
 
-CData::CData(std::string_view text, NodeContainer* parent) : Node({}, parent), text_(text) {}
+CData::CData(std::string_view text, NodeContainer* parent) : Node(parent), text_(text) {}
 bool CData::IsKindOf(int kind) const { return kind == kCData; }
 void CData::Generate(std::string& out) const {
   // A "]]>" inside (possible only in a tree built by hand) is split across two sections.
@@ -387,7 +390,7 @@ std::unique_ptr<Node> EntityRef::CopyShallow(NodeContainer* parent) const {
 }
 
 Pi::Pi(std::string_view target, std::string_view data, NodeContainer* parent)
-    : Node(target, parent), data_(data) {}
+    : NamedNode(target, parent), data_(data) {}
 bool Pi::IsKindOf(int kind) const { return kind == kPi; }
 void Pi::Generate(std::string& out) const {
   out += "<?";
@@ -402,7 +405,7 @@ std::unique_ptr<Node> Pi::CopyShallow(NodeContainer* parent) const {
   return std::make_unique<Pi>(GetName(), data_, parent);
 }
 
-Comment::Comment(std::string_view text, NodeContainer* parent) : Node({}, parent), text_(text) {}
+Comment::Comment(std::string_view text, NodeContainer* parent) : Node(parent), text_(text) {}
 bool Comment::IsKindOf(int kind) const { return kind == kComment; }
 void Comment::Generate(std::string& out) const {
   out += "<!--";
@@ -415,7 +418,7 @@ std::unique_ptr<Node> Comment::CopyShallow(NodeContainer* parent) const {
 
 // ---- Document
 
-Document::Document() : Node("#document", nullptr) {}
+Document::Document() : Node(nullptr) {}
 // The children may live in this document's arena, which goes with the members: free them first.
 // When they all do, the arena takes them with it and no node needs a visit.
 Document::~Document() {
@@ -529,7 +532,7 @@ void GenerateTree(const Node& root, std::string& out) {
     const auto& children = element->children();
     if (children.empty()) continue;
     pending.push_back({element, true});
-    for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back({it->get(), false});
+    for (size_t i = children.size(); i-- > 0;) pending.push_back({children[i].get(), false});
   }
 }
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <memory_resource>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,21 +36,19 @@ class Element;
 // taken in large blocks and given back all at once when the document goes. While a
 // NodeArenaScope is active on a thread, nodes made on that thread live in its arena; at other
 // times they live on the heap. Either kind is freed by delete, and the two may be mixed in a tree.
-class NodeArena : public std::pmr::memory_resource {
+class NodeArena {
  public:
   NodeArena() = default;
   NodeArena(const NodeArena&) = delete;
   NodeArena& operator=(const NodeArena&) = delete;
+
+  void* Allocate(size_t bytes, size_t alignment);
 
   // Set when a node from elsewhere joins a tree of this arena's nodes.
   bool mixed() const { return mixed_; }
   void set_mixed() { mixed_ = true; }
 
  private:
-  void* do_allocate(size_t bytes, size_t alignment) override;
-  void do_deallocate(void*, size_t, size_t) override {}
-  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
-
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* next_ = nullptr;
   size_t left_ = 0;
@@ -86,6 +84,72 @@ class NodeString {
   size_t size_ = 0;  // kHeapBit: data_ came from new[]
 };
 
+// Storage for node lists: the arena's when given, else the heap's.
+void* AllocateListStorage(size_t bytes, NodeArena* arena);
+void FreeListStorage(void* storage);
+
+// An owning list of nodes in 16 bytes; its storage comes from the owner's arena or the heap.
+template <typename T>
+class NodeList {
+ public:
+  using Item = std::unique_ptr<T>;
+
+  NodeList() = default;
+  ~NodeList() {
+    clear();
+    if (capacity_ & kHeapBit) FreeListStorage(data_);
+  }
+  NodeList(const NodeList&) = delete;
+  NodeList& operator=(const NodeList&) = delete;
+
+  const Item* begin() const { return data_; }
+  const Item* end() const { return data_ + size_; }
+  Item* begin() { return data_; }
+  Item* end() { return data_ + size_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const Item& operator[](size_t i) const { return data_[i]; }
+  Item& operator[](size_t i) { return data_[i]; }
+  const Item& back() const { return data_[size_ - 1]; }
+
+  void reserve(size_t count, NodeArena* arena) {
+    if (count <= capacity()) return;
+    if (count > kMaxCount) throw std::bad_alloc();
+    auto* grown = static_cast<Item*>(AllocateListStorage(count * sizeof(Item), arena));
+    for (uint32_t i = 0; i < size_; ++i) {
+      new (grown + i) Item(std::move(data_[i]));
+      data_[i].~Item();
+    }
+    if (capacity_ & kHeapBit) FreeListStorage(data_);
+    data_ = grown;
+    capacity_ = uint32_t(count) | (arena ? 0 : kHeapBit);
+  }
+  void push_back(Item item, NodeArena* arena) {
+    if (size_ == capacity()) reserve(size_ < 2 ? 2 : size_t(size_) * 2, arena);
+    new (data_ + size_) Item(std::move(item));
+    ++size_;
+  }
+  // Frees the items, first to last; the storage stays.
+  void clear() {
+    for (uint32_t i = 0; i < size_; ++i) data_[i].~Item();
+    size_ = 0;
+  }
+  // Lets go of the items without freeing them.
+  void Forget() {
+    for (uint32_t i = 0; i < size_; ++i) static_cast<void>(data_[i].release());
+    size_ = 0;
+  }
+
+ private:
+  static constexpr uint32_t kHeapBit = uint32_t(1) << 31;
+  static constexpr size_t kMaxCount = kHeapBit - 1;
+  size_t capacity() const { return capacity_ & ~kHeapBit; }
+
+  Item* data_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t capacity_ = 0;  // kHeapBit: the storage is the heap's
+};
+
 class Node {
  public:
   static void* operator new(size_t bytes);
@@ -107,15 +171,14 @@ class Node {
   virtual NodeContainer* AsContainer() { return nullptr; }
   virtual const NodeContainer* AsContainer() const { return nullptr; }
 
-  std::string_view GetName() const { return name_.view(); }
+  // Elements, attributes, entity references and processing instructions have one.
+  virtual std::string_view GetName() const { return {}; }
   NodeContainer* GetParent() const { return parent_; }
   // Null unless IsKindOf(kElement).
   const Element* AsElement() const;
-  // The arena the node lives in, null for the heap.
-  NodeArena* arena() const;
 
  protected:
-  explicit Node(std::string_view name = {}, NodeContainer* parent = nullptr);
+  explicit Node(NodeContainer* parent = nullptr);
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
   // A copy of the node's own data (for elements: with attributes, without children).
@@ -125,18 +188,25 @@ class Node {
   friend class NodeContainer;
   friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
   friend void GenerateTree(const Node& root, std::string& out);
-  NodeString name_;
   NodeContainer* parent_;
-  NodeArena* arena_;
 };
 
-// Where nodes made now put their strings and lists: the active arena, else the heap.
-std::pmr::memory_resource* CurrentNodeResource();
+// A node with a name of its own.
+class NamedNode : public Node {
+ public:
+  std::string_view GetName() const override { return name_.view(); }
+
+ protected:
+  explicit NamedNode(std::string_view name, NodeContainer* parent = nullptr) : Node(parent), name_(name) {}
+
+ private:
+  NodeString name_;
+};
 
 // Owns its children in document order and frees them with itself.
 class NodeContainer {
  public:
-  using Children = std::pmr::vector<std::unique_ptr<Node>>;
+  using Children = NodeList<Node>;
 
   virtual ~NodeContainer();
   virtual Node& AsNode() = 0;
@@ -148,7 +218,7 @@ class NodeContainer {
   // Takes `child` as the last child and makes this its parent.
   Node& Append(std::unique_ptr<Node> child);
   // Appends from[begin..] in order and removes them from `from`.
-  void AdoptChildren(Children& from, size_t begin);
+  void AdoptChildren(std::vector<std::unique_ptr<Node>>& from, size_t begin);
   template <typename T, typename... Args>
   T& Add(Args&&... args) {
     auto child = std::make_unique<T>(std::forward<Args>(args)...);
@@ -164,8 +234,10 @@ class NodeContainer {
 
  protected:
   NodeContainer();
+  // The arena the container was made in (its lists' storage), null for the heap.
+  NodeArena* container_arena() const { return arena_; }
   // The arena that this container's children are expected to share, null for the heap.
-  virtual NodeArena* ChildArena() const;
+  virtual NodeArena* ChildArena() const { return arena_; }
   // Notes a child from another arena (or the heap), which the fast teardown must not skip.
   void NoteChild(const Node& child) const;
   // Concatenated GetText of the children; `normalise` folds white space as elements do.
@@ -178,10 +250,11 @@ class NodeContainer {
  private:
   friend std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
   Children children_;
+  NodeArena* arena_;
 };
 
 // An attribute's value is its children: Text and Reference nodes.
-class Attribute : public Node, public NodeContainer {
+class Attribute : public NamedNode, public NodeContainer {
  public:
   explicit Attribute(std::string_view name, NodeContainer* parent = nullptr);
   ~Attribute() override;
@@ -202,9 +275,9 @@ class Attribute : public Node, public NodeContainer {
 // The attribute that FindAttribute answers when there is none: no children, empty text.
 const Attribute& EmptyAttribute();
 
-class Element : public Node, public NodeContainer {
+class Element : public NamedNode, public NodeContainer {
  public:
-  using Attributes = std::pmr::vector<std::unique_ptr<Attribute>>;
+  using Attributes = NodeList<Attribute>;
 
   explicit Element(std::string_view name, NodeContainer* parent = nullptr);
   ~Element() override;
@@ -268,12 +341,12 @@ class CData : public Node {
   NodeString text_;
 };
 
-class Reference : public Node {
+class Reference : public NamedNode {
  public:
   bool IsKindOf(int kind) const override;
 
  protected:
-  using Node::Node;
+  using NamedNode::NamedNode;
 };
 
 // A character reference. The value is a code point; GetValue gives it as UTF-8.
@@ -307,7 +380,7 @@ class EntityRef : public Reference {
 };
 
 // A processing instruction; the target is the node's name.
-class Pi : public Node {
+class Pi : public NamedNode {
  public:
   Pi(std::string_view target, std::string_view data, NodeContainer* parent = nullptr);
   std::string GetValue() const override { return std::string(data_.view()); }
@@ -358,6 +431,7 @@ class Document : public Node, public NodeContainer {
  public:
   Document();
   ~Document() override;
+  std::string_view GetName() const override { return "#document"; }
   std::string GetText() const override;
   bool IsKindOf(int kind) const override;
   void Generate(std::string& out) const override;

@@ -996,7 +996,7 @@ class Reader {
   const char* const end_;
   size_t expansion_left_;
   std::unique_ptr<Document> doc_;
-  NodeContainer::Children pending_;
+  std::vector<std::unique_ptr<Node>> pending_;
   std::string scratch_;  // text in the making, kept for its capacity
   std::map<std::string, Expansion, std::less<>> expanded_;
   std::vector<std::string> expanding_;
