@@ -149,6 +149,29 @@ TEST(NodeTest, GenerateRoundTrips) {
   EXPECT_EQ(reread->GetRoot()->GetText(), "a < b && c > dx]]>y");
 }
 
+TEST(NodeTest, ParsedTreesTakeNodesMadeElsewhere) {
+  // Parsed nodes live in the document's arena; nodes added later come from the heap and must
+  // be freed with the tree (the sanitizer build checks for leaks and stray frees).
+  auto doc = Parsed("<r a='1'><c>text</c><d/></r>");
+  ASSERT_TRUE(doc);
+  Element& root = const_cast<Element&>(*doc->GetRoot());
+  Element& added = root.Add<Element>("added");
+  added.AddAttribute("x").Add<Text>("a value long enough to need its own storage");
+  added.Add<Text>("more text than fits in a small string buffer");
+  root.AddAttribute("b").Add<Text>("2");
+  const_cast<Attribute&>(root.FindAttribute("a")).Add<Text>("+");
+  root.Append(doc->GetRoot()->FindElement("c")->Clone(&root));
+  EXPECT_EQ(root.GetText(), "textmore text than fits in a small string buffertext");
+  EXPECT_EQ(root.FindAttribute("a").GetText(), "1+");
+  EXPECT_EQ(Generated(root),
+            "<r a=\"1+\" b=\"2\"><c>text</c><d/><added x=\"a value long enough to need its own storage\">"
+            "more text than fits in a small string buffer</added><c>text</c></r>");
+  doc.reset();
+
+  // A failed parse frees what it had built.
+  EXPECT_FALSE(ParseXml("<r><a b='1'>text<c/></a><d>").ok());
+}
+
 TEST(NodeTest, DeepTreesBuiltByHandAreSafe) {
   // Built directly (no parser) 300000 levels deep: GetText, Clone, Generate and the
   // destructor all walk it without recursion.
