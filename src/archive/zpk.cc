@@ -13,6 +13,7 @@
 #include "archive/current_entry_guard.h"
 #include "archive/directory_section.h"
 #include "archive/section_cipher.h"
+#include "book/xml/parse_xml.h"
 #include "platform/message_box.h"
 
 namespace lectern {
@@ -141,6 +142,7 @@ bool ZPK::ReadHeader() {
   directory_.Reset();
   settings_.map().clear();
   config_document_text_.clear();
+  config_document_.reset();
   if (uint32_t at = section_offsets_[kDirectorySection]) LoadDirectory(at);
   if (uint32_t at = section_offsets_[kConfigDocumentSection]) ReadConfigDocument(at);
   if (uint32_t at = section_offsets_[kSettingsSection]) ReadSettings(at);
@@ -191,12 +193,17 @@ int32_t ZPK::ReadConfigDocument(int64_t position) {
   if (file_ < 0) return -1;
   position = ResolvePosition(position);
   config_document_text_.clear();
+  config_document_.reset();
   std::vector<uint8_t> body;
   if (!ReadSectionBody(position, body) || body.empty()) return -1;
   size_t skip = int32_t(format_version_) >= kEncipheredSectionsVersion ? 4 : 0;
   if (body.size() < skip) return -1;
   const char* chars = reinterpret_cast<const char*>(body.data()) + skip;
   config_document_text_.assign(chars, ::strnlen(chars, body.size() - skip));
+  // A document that is not XML leaves the book without one; the open goes on.
+  XmlParseResult parsed = ParseXml(config_document_text_);
+  if (!parsed.ok()) return -1;
+  config_document_ = std::move(parsed.document);
   return 1;
 }
 

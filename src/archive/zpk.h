@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@
 #include "book/zpk_conf.h"
 
 namespace lectern {
+
+namespace AdvXMLParser {
+class Document;
+}
 
 // Values of the most recent successful header read, for readers that have no archive at hand.
 int32_t ProcessFormatVersion();
@@ -63,6 +68,8 @@ class ZPK {
   const ZPKConf& settings() const { return settings_; }
   // The configuration document's XML text, empty when the book has none.
   const std::string& config_document_text() const { return config_document_text_; }
+  // The parsed configuration document; null when the book has none or its text is not XML.
+  const AdvXMLParser::Document* config_document() const { return config_document_.get(); }
 
  protected:
   // Called after the header, before the sections; false stops the open.
@@ -94,6 +101,7 @@ class ZPK {
   FileSystem directory_;
   ZPKConf settings_;
   std::string config_document_text_;
+  std::unique_ptr<AdvXMLParser::Document> config_document_;
   uint32_t archive_base_ = 0;
   BookIdentity identity_{};
 };

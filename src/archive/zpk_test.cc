@@ -13,6 +13,7 @@
 #include "archive/current_entry_guard.h"
 #include "archive/section_cipher.h"
 #include "archive/test_books.h"
+#include "book/xml/node.h"
 #include "platform/message_box.h"
 #include "tests/support/temp_dir.h"
 
@@ -108,6 +109,10 @@ TEST(ZpkTest, OpensBareAndAppendedBooksAlike) {
     EXPECT_EQ(zpk.settings().Get("title", value), 0);
     EXPECT_EQ(value, "Sample");
     EXPECT_EQ(zpk.config_document_text(), book.config_document);
+    ASSERT_NE(zpk.config_document(), nullptr);
+    const AdvXMLParser::Element* toc = zpk.config_document()->GetRoot()->FindElement("toc");
+    ASSERT_NE(toc, nullptr);
+    EXPECT_EQ(toc->FindElement("item")->FindAttribute("url").GetText(), "index.htm");
     EXPECT_NE(zpk.directory().Find("images", NodeKind::kDirectory), nullptr);
     zpk.Close();
     EXPECT_FALSE(zpk.IsOpen());
@@ -204,6 +209,8 @@ TEST(ZpkTest, EveryFormatVersionReadsBack) {
     EXPECT_EQ(zpk.settings().Get("home", home), 0);
     EXPECT_EQ(home, "index.htm");
     EXPECT_EQ(zpk.config_document_text(), book.config_document);
+    ASSERT_NE(zpk.config_document(), nullptr);
+    EXPECT_EQ(zpk.config_document()->GetRoot()->GetName(), "book");
 
     // The mask applies from version 12 on: decompress the stored bytes by hand to see it.
     const FsNode* node = zpk.directory().Find("index.htm", NodeKind::kFile);
@@ -258,9 +265,56 @@ TEST(ZpkTest, HeaderRules) {
   ZPK zpk;
   ASSERT_TRUE(zpk.Open(path)) << "absent optional sections";
   EXPECT_TRUE(zpk.config_document_text().empty());
+  EXPECT_EQ(zpk.config_document(), nullptr);
   EXPECT_TRUE(zpk.settings().map().empty());
   EXPECT_EQ(EntryText(zpk, "index.htm"), book.files["index.htm"]);
   EXPECT_EQ(zpk.ReadSettings(-1), -1);
+}
+
+TEST(ZpkTest, ConfigurationDocumentIsParsedOrLeftAbsent) {
+  for (uint32_t version : {9u, 12u}) {
+    SCOPED_TRACE(version);
+    TempDir dir;
+    TestBook book = SampleBook();
+    book.options.format_version = version;
+    book.config_document = "<book>\n<toc><item text='Start' url='index.htm'></toc></book>";
+    ASSERT_TRUE(WriteTestBook(dir.Join("malformed.ebk"), book));
+    ZPK zpk;
+    ASSERT_TRUE(zpk.Open(dir.Join("malformed.ebk"))) << "a bad document never stops the open";
+    EXPECT_EQ(zpk.config_document(), nullptr);
+    EXPECT_EQ(zpk.config_document_text(), book.config_document);
+    EXPECT_EQ(EntryText(zpk, "index.htm"), book.files["index.htm"]);
+    std::string title;
+    EXPECT_EQ(zpk.settings().Get("title", title), 0);
+    EXPECT_EQ(zpk.ReadConfigDocument(zpk.section_offset(ZPK::kConfigDocumentSection)), -1);
+    EXPECT_EQ(zpk.config_document(), nullptr);
+
+    // A well-formed document read again replaces nothing but itself.
+    book.config_document = "<?xml version='1.0'?><project><config><title>T</title></config></project>";
+    ASSERT_TRUE(WriteTestBook(dir.Join("good.ebk"), book));
+    ZPK good;
+    ASSERT_TRUE(good.Open(dir.Join("good.ebk")));
+    ASSERT_NE(good.config_document(), nullptr);
+    EXPECT_EQ(good.ReadConfigDocument(good.section_offset(ZPK::kConfigDocumentSection)), 1);
+    ASSERT_NE(good.config_document(), nullptr);
+    EXPECT_EQ(good.config_document()->GetRoot()->FindElement("config")->FindElement("title")->GetText(), "T");
+  }
+
+  // A section of length 0 fails and leaves no document.
+  TempDir dir;
+  TestBook book = SampleBook();
+  book.options.format_version = 9;
+  std::string path = dir.Join("b.ebk");
+  ASSERT_TRUE(WriteTestBook(path, book));
+  ZPK probe;
+  ASSERT_TRUE(probe.Open(path));
+  uint32_t at = probe.section_offset(ZPK::kConfigDocumentSection);
+  probe.Close();
+  PatchBytes(path, at, U32(0));
+  ZPK zpk;
+  ASSERT_TRUE(zpk.Open(path));
+  EXPECT_EQ(zpk.config_document(), nullptr);
+  EXPECT_TRUE(zpk.config_document_text().empty());
 }
 
 TEST(ZpkTest, TinyFilesFailAndOnlyTheShortestShowsTheBox) {
