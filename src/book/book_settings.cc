@@ -110,6 +110,16 @@ int32_t ParseSettingInteger(std::string_view value) {
   return int32_t(n);
 }
 
+bool LooksLikeUrl(std::string_view text) {
+  size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon < 2) return false;
+  for (size_t i = 0; i < colon; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!(std::isalnum(c) || c == '+' || c == '-' || c == '.')) return false;
+  }
+  return std::isalpha(static_cast<unsigned char>(text[0])) != 0;
+}
+
 std::span<const SettingSource> SettingSources() { return kSources; }
 
 const SettingSource* FindSettingSource(std::string_view key) {

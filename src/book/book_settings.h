@@ -20,6 +20,10 @@ inline bool IsSettingOn(std::string_view value) { return value == "true"; }
 // the 32-bit range saturate instead of wrapping.
 int32_t ParseSettingInteger(std::string_view value);
 
+// True for text that already is a URL: a scheme of two or more letters, then ':'. One letter
+// before the colon is a drive, not a scheme.
+bool LooksLikeUrl(std::string_view text);
+
 enum class SettingForm { kText, kFlag, kInteger, kChoice };
 
 // Where a project file keeps one setting: an element of "config", either its text or one of its

@@ -1,22 +1,11 @@
 #include "frame/frame_settings.h"
 
-#include <cctype>
+#include <algorithm>
 
 #include "archive/file_system.h"
 #include "book/book_settings.h"
 
 namespace lectern {
-
-bool LooksLikeUrl(std::string_view text) {
-  size_t colon = text.find(':');
-  // One letter before the colon is a drive, not a scheme.
-  if (colon == std::string_view::npos || colon < 2) return false;
-  for (size_t i = 0; i < colon; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (!(std::isalnum(c) || c == '+' || c == '-' || c == '.')) return false;
-  }
-  return std::isalpha(static_cast<unsigned char>(text[0]));
-}
 
 std::string StatusBarText(std::string_view status) {
   if (status.empty() || EqualsIgnoringAsciiCase(status, "done")) return "Ready";

@@ -40,9 +40,6 @@ FrameSettings ReadFrameSettings(const SettingReader& setting, bool preview_mode,
                                 const std::function<std::string(std::string_view)>& datastore_url,
                                 std::string_view project_folder = {});
 
-// True for text that already is a URL: a scheme of two or more letters, then ':'.
-bool LooksLikeUrl(std::string_view text);
-
 // The status bar's text for a page status: "Ready" for nothing or "done".
 std::string StatusBarText(std::string_view status);
 

@@ -1,5 +1,7 @@
 #include "shell/book_choice.h"
 
+#include <cstdio>
+
 #include "archive/file_system.h"
 #include "archive/zpk.h"
 
@@ -12,10 +14,19 @@ bool IsProjectPath(std::string_view path) {
   return dot != std::string_view::npos && EqualsIgnoringAsciiCase(name.substr(dot), ".bpj");
 }
 
+bool IsBareArchive(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char magic[4] = {};
+  bool read = std::fread(magic, 1, 4, file) == 4;
+  std::fclose(file);
+  return read && EqualsIgnoringAsciiCase(std::string_view(magic, 3), "ZPK") && magic[3] == 0;
+}
+
 std::optional<std::string> ChooseBookPath(int argc, const char* const* argv, const std::string& own_executable,
                                           const std::function<std::optional<std::string>()>& ask_user) {
   std::string path = argc >= 2 && argv[1] ? std::string(argv[1]) : own_executable;
-  if (IsProjectPath(path) || HasArchiveTrailer(path)) return path;
+  if (IsProjectPath(path) || HasArchiveTrailer(path) || IsBareArchive(path)) return path;
   return ask_user();
 }
 

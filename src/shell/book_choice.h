@@ -12,6 +12,9 @@ namespace lectern {
 // True for a project file (".bpj", any letter case), which runs in Preview Mode.
 bool IsProjectPath(std::string_view path);
 
+// True for a book kept as a bare archive (the magic at its start): such books open by name too.
+bool IsBareArchive(const std::string& path);
+
 // `ask_user` shows the Open dialog and gives the chosen file, or nullopt when the user cancels
 // (then the run ends without a window). The chosen file is not tested again: one without a book
 // fails when it is opened.

@@ -45,6 +45,12 @@ TEST(BookChoiceTest, ArgumentThenOwnFileThenTheUser) {
   EXPECT_EQ(asked, 1);
   const char* not_a_book[] = {"lectern", plain.c_str()};
   EXPECT_EQ(ChooseBookPath(2, not_a_book, book_arg, cancel), std::nullopt);
+
+  book.stub_path.clear();
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("bare.ebk"), book));
+  std::string bare = dir.Join("bare.ebk");
+  const char* bare_arg[] = {"lectern", bare.c_str()};
+  EXPECT_EQ(ChooseBookPath(2, bare_arg, plain, cancel), bare) << "a bare book opens by name without a dialog";
 }
 
 }  // namespace

@@ -8,7 +8,11 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
+#include "archive/file_system.h"
 #include "archive/pack_folder.h"
+#include "book/book_compiler.h"
 #include "archive/zpk_writer.h"
 #include "common/command_line.h"
 
@@ -17,7 +21,11 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: lectern-pack FOLDER -o BOOK [options]\n"
-    "Packs every file and folder under FOLDER into the book BOOK.\n"
+    "       lectern-pack PROJECT.bpj [-o BOOK] [options]\n"
+    "Packs every file and folder under FOLDER into the book BOOK. With a project file, compiles\n"
+    "the project: its book folder, settings and contents tree, to where the project says (or BOOK);\n"
+    "a project asking for self_executable is appended to the reader (--stub, else the reader\n"
+    "installed beside this tool).\n"
     "\n"
     "  -o, --output BOOK      the book to write (replaced only once it is complete)\n"
     "  --level fast|best      compression level (default best)\n"
@@ -31,6 +39,10 @@ constexpr char kUsage[] =
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+bool IsProjectFile(const std::string& path) {
+  return path.size() > 4 && EqualsIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".bpj");
+}
 
 int Failure(const std::string& message, int status = kExitFailure) {
   std::fprintf(stderr, "lectern-pack: %s\n", message.c_str());
@@ -95,7 +107,7 @@ bool ParseArguments(int argc, char** argv, PackArguments& out, std::string& erro
     }
   }
   if (out.folder.empty()) return error = "no folder given (try --help)", false;
-  if (out.book.empty()) return error = "no book given: -o BOOK", false;
+  if (out.book.empty() && !IsProjectFile(out.folder)) return error = "no book given: -o BOOK", false;
   return true;
 }
 
@@ -117,6 +129,35 @@ bool BookLiesInsideFolder(const std::string& folder, const std::string& book) {
                                            parent[root.size()] == '/');
 }
 
+// The reader a self-contained book starts with: installed beside this tool, or in the build tree.
+std::string FindReaderExecutable() {
+  std::string self = RealPathOf("/proc/self/exe");
+  size_t slash = self.rfind('/');
+  if (slash == std::string::npos) return {};
+  std::string here = self.substr(0, slash);
+  for (const std::string& candidate : {here + "/lectern", here + "/../../src/platform/gtk/window/lectern"}) {
+    if (::access(candidate.c_str(), X_OK) == 0) return RealPathOf(candidate);
+  }
+  return {};
+}
+
+int CompileProjectFile(const PackArguments& arguments) {
+  Project project;
+  if (!project.Load(arguments.folder)) return Failure(project.error());
+  CompileOptions options;
+  options.output_path = arguments.book;
+  options.pack = arguments.pack;
+  options.writer = arguments.writer;
+  options.force_executable = !arguments.stub.empty();
+  options.reader_executable = arguments.stub.empty() ? FindReaderExecutable() : arguments.stub;
+  CompileResult result = CompileProject(project, options);
+  if (!result.ok) return Failure(result.error);
+  std::printf("%s: %zu files (%zu raw), %zu folders, %llu bytes, %zu settings\n", result.book_path.c_str(),
+              result.packed.files, result.packed.raw_files, result.packed.folders,
+              (unsigned long long)result.packed.content_bytes, project.settings().ToArchiveSettings().size());
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   PackArguments arguments;
   std::string error;
@@ -125,6 +166,7 @@ int Run(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (IsProjectFile(arguments.folder)) return CompileProjectFile(arguments);
   struct stat st;
   if (::stat(arguments.folder.c_str(), &st) != 0) return Failure(arguments.folder + ": " + std::strerror(errno));
   if (!S_ISDIR(st.st_mode)) return Failure(arguments.folder + ": not a folder");

@@ -18,13 +18,15 @@ namespace lectern {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: lectern-unpack BOOK [--list | --extract DIR | --cat PATH | --info]\n"
+    "usage: lectern-unpack BOOK [--list | --extract DIR | --cat PATH | --info | --settings | --config]\n"
     "Shows what the book BOOK holds (a bare archive or an executable with one appended).\n"
     "\n"
     "  --list           every file and folder with its size, stored size and method (the default)\n"
     "  --extract DIR    write every file and folder under DIR (made when missing)\n"
     "  --cat PATH       one stored file's content to standard output\n"
     "  --info           format version, identity, archive base and section offsets\n"
+    "  --settings       the book's settings, one key=value per line, in key order\n"
+    "  --config         the book's configuration document (its contents tree)\n"
     "  -h, --help       this text\n";
 
 constexpr int kExitFailure = 1;
@@ -39,7 +41,7 @@ int Failure(const std::string& message, int status = kExitFailure) {
 // output; the tool says what went wrong itself.
 int SilentMessageBox(void*, std::string_view, std::string_view, unsigned) { return kIdOk; }
 
-enum class Action { kList, kExtract, kCat, kInfo };
+enum class Action { kList, kExtract, kCat, kInfo, kSettings, kConfig };
 
 struct UnpackArguments {
   std::string book;
@@ -69,6 +71,10 @@ bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& er
       action = Action::kList;
     } else if (*option == "--info") {
       action = Action::kInfo;
+    } else if (*option == "--settings") {
+      action = Action::kSettings;
+    } else if (*option == "--config") {
+      action = Action::kConfig;
     } else if (*option == "--extract") {
       action = Action::kExtract;
       needs_value = true;
@@ -78,7 +84,7 @@ bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& er
     } else {
       return error = "unknown option " + *option, false;
     }
-    if (action_given) return error = "one of --list, --extract, --cat and --info at a time", false;
+    if (action_given) return error = "one of --list, --extract, --cat, --info, --settings and --config at a time", false;
     action_given = true;
     out.action = action;
     if (needs_value) {
@@ -171,6 +177,20 @@ int Cat(ZPK& zpk, const std::string& path) {
   return 0;
 }
 
+int Settings(const ZPK& zpk) {
+  for (const auto& [key, value] : zpk.settings().map())
+    std::printf("%s=%s\n", PrintableName(key).c_str(), PrintableName(value).c_str());
+  return 0;
+}
+
+int Config(const ZPK& zpk) {
+  const std::string& text = zpk.config_document_text();
+  if (text.empty()) return Failure("the book has no configuration document");
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (text.back() != '\n') std::fputc('\n', stdout);
+  return 0;
+}
+
 int Extract(ZPK& zpk, const std::string& dir) {
   ExtractResult result = ExtractBook(zpk, dir);
   if (result.problems.size() == 1) return Failure(result.problems.front());
@@ -201,6 +221,10 @@ int Run(int argc, char** argv) {
       return List(zpk);
     case Action::kInfo:
       return Info(zpk);
+    case Action::kSettings:
+      return Settings(zpk);
+    case Action::kConfig:
+      return Config(zpk);
     case Action::kCat:
       return Cat(zpk, arguments.operand);
     case Action::kExtract:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "datastore/virtual_file_layer.h"
+#include "platform/gtk/picture/splash_dlg.h"
 #include "platform/gtk/window/gtk_message_box.h"
 #include "platform/gtk/window/main_frame.h"
 #include "shell/book_choice.h"
@@ -44,19 +45,27 @@ std::optional<std::string> AskForBook() {
 
 // For scripts and benchmarks on machines without a screen: with LECTERN_SNAPSHOT naming a PNG
 // file, the first page that finishes loading is saved there and the run ends.
-void SnapshotAndQuit(WebKitWebView* view, WebKitLoadEvent event, gpointer path) {
-  if (event != WEBKIT_LOAD_FINISHED) return;
-  g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(SnapshotAndQuit), path);
+gboolean SnapshotWhenShown(gpointer data) {
+  auto* view = static_cast<WebKitWebView*>(data);
+  // A splash keeps the window hidden for a while; a hidden view has nothing to show.
+  if (!gtk_widget_get_mapped(GTK_WIDGET(view))) return G_SOURCE_CONTINUE;
   webkit_web_view_get_snapshot(
       view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer file) {
+      [](GObject* source, GAsyncResult* result, gpointer) {
         if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
-          cairo_surface_write_to_png(surface, static_cast<const char*>(file));
+          cairo_surface_write_to_png(surface, std::getenv("LECTERN_SNAPSHOT"));
           cairo_surface_destroy(surface);
         }
         gtk_main_quit();
       },
-      path);
+      nullptr);
+  return G_SOURCE_REMOVE;
+}
+
+void SnapshotAndQuit(WebKitWebView* view, WebKitLoadEvent event, gpointer) {
+  if (event != WEBKIT_LOAD_FINISHED) return;
+  g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(SnapshotAndQuit), nullptr);
+  g_timeout_add(100, SnapshotWhenShown, view);
 }
 
 }  // namespace
@@ -72,8 +81,8 @@ int main(int argc, char** argv) {
   // tell it from a normal close.
   if (!frame.Create(*book)) return EXIT_FAILURE;
   if (const char* snapshot = std::getenv("LECTERN_SNAPSHOT"); snapshot && *snapshot)
-    g_signal_connect(frame.view(), "load-changed", G_CALLBACK(SnapshotAndQuit), const_cast<char*>(snapshot));
-  frame.Show();
+    g_signal_connect(frame.view(), "load-changed", G_CALLBACK(SnapshotAndQuit), nullptr);
+  if (!lectern::CurrentSplashDialog()) frame.Show();
   gtk_main();
   lectern::RemoveFileInterception();
   return 0;

@@ -6,6 +6,7 @@
 #include "browser/view_uri.h"
 #include "datastore/virtual_file_layer.h"
 #include "platform/gtk/window/book_scheme.h"
+#include "platform/gtk/picture/splash_dlg.h"
 #include "platform/message_box.h"
 #include "resources/string_table.h"
 #include "shell/ebk_registry.h"
@@ -102,6 +103,11 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   if (settings_.border == BorderStyle::kToolWindow || settings_.border == BorderStyle::kSizeableToolWindow)
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_UTILITY);
   gtk_window_set_deletable(GTK_WINDOW(window_), settings_.close_button);
+
+  // The splash shows the main window when it ends.
+  if (settings_.splash) {
+    StartSplashScreen(setting, BookPictureReader(manager_), GTK_WINDOW(window_), [this] { Show(); });
+  }
 
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(window_), box);
