@@ -49,9 +49,11 @@ constexpr const char kHelpers[] = R"js((function () {
   };
 })())js";
 
+// Process-wide and never destroyed: the web process may exit without tearing frames down, and
+// no exit-time destructor should talk to a window that may be gone.
 std::unique_ptr<ScriptChannelClient>& Client() {
-  static std::unique_ptr<ScriptChannelClient> client;
-  return client;
+  static auto* client = new std::unique_ptr<ScriptChannelClient>();
+  return *client;
 }
 
 struct FrameScript;
@@ -92,8 +94,8 @@ struct FrameScript : std::enable_shared_from_this<FrameScript> {
 };
 
 std::unordered_map<uint64_t, std::shared_ptr<FrameScript>>& Frames() {
-  static std::unordered_map<uint64_t, std::shared_ptr<FrameScript>> frames;
-  return frames;
+  static auto* frames = new std::unordered_map<uint64_t, std::shared_ptr<FrameScript>>();
+  return *frames;
 }
 
 FrameScript::~FrameScript() {
@@ -311,8 +313,8 @@ JSCValue* FrameScript::Build(ScriptHandle handle, HRESULT* result) {
 }
 
 std::unordered_map<uint64_t, uint64_t>& MainFrames() {
-  static std::unordered_map<uint64_t, uint64_t> main_frames;  // page id -> its top frame's id
-  return main_frames;
+  static auto* main_frames = new std::unordered_map<uint64_t, uint64_t>();  // page id -> its top frame's id
+  return *main_frames;
 }
 
 void OnFrameGone(gpointer data, GObject*) { Frames().erase(uint64_t(reinterpret_cast<uintptr_t>(data))); }
