@@ -215,6 +215,8 @@ bool ZPK::ReadEntry(std::string_view path, void* buffer, uint32_t& size) {
   if (!guard.entered()) return false;
   const FsNode* node = directory_.Find(path, NodeKind::kFile);
   if (!node) return directory_.Find(path, NodeKind::kDirectory) != nullptr;
+  // "/", "\" and "." name folders whatever kind was asked for; they have no record to read.
+  if (node->is_directory()) return true;
 
   uint32_t content_size = 0, stored_size = 0;
   if (!ReadRecordHeader(node->data_offset, content_size, stored_size)) return false;
@@ -260,7 +262,8 @@ bool ZPK::ReadWholeEntry(std::string_view path, std::vector<uint8_t>& content) {
   content.clear();
   uint32_t size = 0;
   if (!ReadEntry(path, nullptr, size)) return false;
-  if (!directory_.Find(path, NodeKind::kFile)) return false;
+  const FsNode* node = directory_.Find(path, NodeKind::kFile);
+  if (!node || node->is_directory()) return false;
   content.resize(size);
   if (size == 0) return true;
   if (!ReadEntry(path, content.data(), size)) {

@@ -142,6 +142,11 @@ TEST(ZpkTest, EntryReadsFollowTheSizeProtocol) {
   uint32_t untouched = 77;
   EXPECT_TRUE(zpk.ReadEntry("pages", nullptr, untouched));
   EXPECT_EQ(untouched, 77u);
+  for (const char* root : {"/", "\\", "."}) {
+    untouched = 78;
+    EXPECT_TRUE(zpk.ReadEntry(root, nullptr, untouched)) << root;
+    EXPECT_EQ(untouched, 78u) << "the root is a folder, never a record at offset 0";
+  }
   EXPECT_FALSE(zpk.ReadEntry("pages/missing.htm", nullptr, size));
   EXPECT_FALSE(zpk.ReadEntry("", nullptr, size));
 

@@ -171,7 +171,7 @@ document.getElementById('status').textContent = JSON.stringify(r);
 class ScriptHostTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display; run under scripts/xvfb-test";
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display; run under scripts/with-display";
     context_ = webkit_web_context_new();
     std::string error;
     host_ = ScriptHost::Create(context_, WebExtensionDirectory(), &error).release();

@@ -1,0 +1,16 @@
+// A GInputStream over a datastore reader, so WebKit pulls page bytes on demand: raw media are read
+// from the book file as the player asks for them, never held whole.
+#pragma once
+
+#include <gio/gio.h>
+
+#include <memory>
+
+#include "datastore/serving.h"
+
+namespace lectern {
+
+// Takes ownership of an opened stream.
+GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader);
+
+}  // namespace lectern

@@ -1,0 +1,206 @@
+#include "platform/gtk/window/main_frame.h"
+
+#include <string>
+#include <vector>
+
+#include "browser/view_uri.h"
+#include "datastore/virtual_file_layer.h"
+#include "platform/gtk/window/book_scheme.h"
+#include "platform/message_box.h"
+#include "resources/string_table.h"
+
+namespace lectern {
+namespace {
+
+GtkMainFrame* g_main_frame = nullptr;
+
+std::string BookDatastoreUrl(std::string_view path) {
+  std::string url = "file://c:/datastore";
+  std::string p(path);
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  if (p.empty() || p[0] != '/') url.push_back('/');
+  return url + p;
+}
+
+void OnMenuItem(GtkMenuItem* item, gpointer data) {
+  int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "lectern-command"));
+  static_cast<GtkMainFrame*>(data)->OnCommand(command);
+}
+
+gboolean OnDestroy(GtkWidget*, gpointer) {
+  gtk_main_quit();
+  return FALSE;
+}
+
+}  // namespace
+
+GtkMainFrame* MainFrame() { return g_main_frame; }
+
+GtkMainFrame::~GtkMainFrame() {
+  if (g_main_frame == this) g_main_frame = nullptr;
+  view_.reset();
+  PublishSettingsLookup(nullptr);
+  PublishEbkManager(nullptr);
+  if (context_) g_object_unref(context_);
+  if (manager_) manager_->Release();
+}
+
+bool GtkMainFrame::Create(const std::string& book_path) {
+  g_main_frame = this;
+  manager_ = CEbkManager::Create();
+  if (manager_->Open(Utf8ToWide(book_path).c_str()) != S_OK) {
+    ShowMessageBox(nullptr, LoadString(kStrOpenBookFailed), LoadString(kStrError), kMbOk);
+    return false;
+  }
+  PublishEbkManager(manager_);
+  lookup_.UseArchive(&manager_->book().settings());
+  PublishSettingsLookup(&lookup_);
+  auto setting = [this](std::string_view key) {
+    std::string value;
+    lookup_.GetSetting(key, value);
+    return value;
+  };
+  settings_ = ReadFrameSettings(setting, false, BookDatastoreUrl);
+
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str());
+  gtk_window_set_default_size(GTK_WINDOW(window_), 640, 480);
+  g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroy), this);
+  if (!settings_.bordered) gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
+  if (settings_.border == BorderStyle::kThin || settings_.border == BorderStyle::kToolWindow)
+    gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
+  if (settings_.border == BorderStyle::kToolWindow || settings_.border == BorderStyle::kSizeableToolWindow)
+    gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_UTILITY);
+  gtk_window_set_deletable(GTK_WINDOW(window_), settings_.close_button);
+
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_container_add(GTK_CONTAINER(window_), box);
+  if (settings_.menu_bar) BuildMenuBar(box);
+
+  context_ = webkit_web_context_new();
+  RegisterBookScheme(context_);
+  GtkLecternView::Callbacks callbacks;
+  callbacks.status_text = [this](std::string_view text) { SetStatusText(text); };
+  callbacks.navigation_complete = [this] { gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str()); };
+  view_ = std::make_unique<GtkLecternView>(context_, manager_, false, std::move(callbacks));
+  view_->SetContextMenuAllowed(settings_.context_menu);
+  view_->SetCopyAllowed(settings_.copy);
+  SetDragCopyAllowed(settings_.copy);
+  view_->SetPrintAllowed(settings_.print);
+  view_->SetViewSourceAllowed(settings_.view_source);
+  gtk_box_pack_start(GTK_BOX(box), view_->widget(), TRUE, TRUE, 0);
+
+  if (settings_.status_bar) {
+    status_bar_ = gtk_statusbar_new();
+    gtk_box_pack_end(GTK_BOX(box), status_bar_, FALSE, FALSE, 0);
+    SetStatusText("");
+  }
+  ApplySizeAndPlace();
+  gtk_window_set_keep_above(GTK_WINDOW(window_), settings_.topmost);
+  Navigate(settings_.home_url);
+  return true;
+}
+
+void GtkMainFrame::BuildMenuBar(GtkWidget* box) {
+  struct Item {
+    const char* label;
+    int command;  // 0 opens a submenu until the matching end marker (-1)
+  };
+  static constexpr Item kMenu[] = {
+      {"_File", 0},           {"_Print...", kCmdPrint}, {"Print Pre_view...", kCmdPrintPreview},
+      {"-", 0},               {"E_xit", kCmdExit},      {nullptr, -1},
+      {"_View", 0},           {"E-Book Bars", 0},       {"Table of content", kCmdContentsPane},
+      {"Bookmarks", kCmdBookmarksPane}, {"Search Results", kCmdSearchPane}, {nullptr, -1},
+      {"_Status Bar", kCmdStatusBar},   {"-", 0},       {"_Go To", 0},
+      {"_Back", kCmdBack},    {"_Forward", kCmdForward}, {"-", 0},
+      {"_Home Page", kCmdHome}, {nullptr, -1},          {"_Stop", kCmdStop},
+      {"_Refresh", kCmdRefresh}, {"-", 0},              {"_Full Screen", kCmdFullScreen},
+      {nullptr, -1},          {"_Bookmark", 0},         {"_Add Bookmark...", kCmdAddBookmark},
+      {nullptr, -1},          {"_Help", 0},             {"About _eBook...", kCmdBookInformation},
+      {nullptr, -1},
+  };
+  menu_bar_ = gtk_menu_bar_new();
+  std::vector<GtkWidget*> menus = {menu_bar_};
+  for (const Item& item : kMenu) {
+    if (!item.label) {
+      menus.pop_back();
+      continue;
+    }
+    if (std::string_view(item.label) == "-") {
+      gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), gtk_separator_menu_item_new());
+      continue;
+    }
+    GtkWidget* menu_item = gtk_menu_item_new_with_mnemonic(item.label);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), menu_item);
+    if (item.command == 0) {
+      GtkWidget* submenu = gtk_menu_new();
+      gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_item), submenu);
+      menus.push_back(submenu);
+    } else {
+      g_object_set_data(G_OBJECT(menu_item), "lectern-command", GINT_TO_POINTER(item.command));
+      g_signal_connect(menu_item, "activate", G_CALLBACK(OnMenuItem), this);
+    }
+  }
+  gtk_box_pack_start(GTK_BOX(box), menu_bar_, FALSE, FALSE, 0);
+}
+
+void GtkMainFrame::ApplySizeAndPlace() {
+  GtkWindow* window = GTK_WINDOW(window_);
+  switch (settings_.show_mode) {
+    case ShowMode::kFullScreen:
+      ToggleFullScreen();
+      return;
+    case ShowMode::kMaximized:
+      gtk_window_maximize(window);
+      return;
+    default:
+      break;
+  }
+  if (settings_.size_applies()) gtk_window_set_default_size(window, settings_.width, settings_.height);
+  if (settings_.placement == WindowPlacement::kScreenCenter) {
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+  } else if (settings_.placement == WindowPlacement::kCustom) {
+    gtk_window_move(window, settings_.left, settings_.top);
+  }
+}
+
+void GtkMainFrame::Show() { gtk_widget_show_all(window_); }
+
+void GtkMainFrame::Navigate(std::string_view url) {
+  if (view_) view_->Navigate(url);
+}
+
+void GtkMainFrame::SetStatusText(std::string_view text) {
+  if (!status_bar_) return;
+  std::string shown = StatusBarText(text);
+  gtk_statusbar_remove_all(GTK_STATUSBAR(status_bar_), 0);
+  gtk_statusbar_push(GTK_STATUSBAR(status_bar_), 0, shown.c_str());
+}
+
+void GtkMainFrame::ToggleFullScreen() {
+  full_screen_ = !full_screen_;
+  if (full_screen_) gtk_window_fullscreen(GTK_WINDOW(window_));
+  else gtk_window_unfullscreen(GTK_WINDOW(window_));
+}
+
+void GtkMainFrame::OnCommand(int command) {
+  switch (command) {
+    case kCmdBack: view_->GoBack(); break;
+    case kCmdForward: view_->GoForward(); break;
+    case kCmdStop: view_->Stop(); break;
+    case kCmdRefresh: view_->Refresh(); break;
+    case kCmdHome: Navigate(settings_.home_url.empty() ? "about:blank" : settings_.home_url); break;
+    case kCmdTextSize: view_->SetTextSize(-1); break;
+    case kCmdFullScreen: ToggleFullScreen(); break;
+    case kCmdPrint: view_->Print(); break;
+    case kCmdPrintPreview: view_->PrintPreview(); break;
+    case kCmdStatusBar:
+      if (status_bar_) gtk_widget_set_visible(status_bar_, !gtk_widget_get_visible(status_bar_));
+      break;
+    case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
+    default: break;
+  }
+}
+
+}  // namespace lectern

@@ -1,0 +1,77 @@
+// The reader's one top-level window on GTK: built from the book settings, hosting the page view,
+// routing the commands of menu, toolbar and script.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <string>
+
+#include "book/book_settings.h"
+#include "book/ebk_manager.h"
+#include "frame/frame_settings.h"
+#include "platform/gtk/window/lectern_view.h"
+
+namespace lectern {
+
+// Command ids shared by the menu, the toolbar, the search bar and the reader object.
+enum Command : int {
+  kCmdBack = 3000,
+  kCmdForward = 3001,
+  kCmdStop = 3002,
+  kCmdRefresh = 3003,
+  kCmdHome = 3004,
+  kCmdSearchPane = 3005,
+  kCmdBookmarksPane = 3006,
+  kCmdPrint = 3007,
+  kCmdTextSize = 3008,
+  kCmdFullScreen = 3014,
+  kCmdContentsPane = 3016,
+  kCmdBookInformation = 32777,
+  kCmdStatusBar = 32789,
+  kCmdAddBookmark = 32796,
+  kCmdPrintPreview = 32803,
+  kCmdExit = 57665,
+};
+
+class GtkMainFrame {
+ public:
+  GtkMainFrame() = default;
+  ~GtkMainFrame();
+  GtkMainFrame(const GtkMainFrame&) = delete;
+  GtkMainFrame& operator=(const GtkMainFrame&) = delete;
+
+  // Opens the book and builds the window; false (after telling the user) when the run must end.
+  bool Create(const std::string& book_path);
+  void Show();
+  void OnCommand(int command);
+  void SetStatusText(std::string_view text);
+  void Navigate(std::string_view url);
+
+  GtkWidget* window() const { return window_; }
+  WebKitWebView* view() const { return view_ ? view_->web_view() : nullptr; }
+  GtkLecternView* lectern_view() const { return view_.get(); }
+  const FrameSettings& settings() const { return settings_; }
+  bool full_screen() const { return full_screen_; }
+
+ private:
+  void BuildMenuBar(GtkWidget* box);
+  void ApplySizeAndPlace();
+  void ToggleFullScreen();
+
+  CEbkManager* manager_ = nullptr;
+  SettingsLookup lookup_;
+  FrameSettings settings_;
+  GtkWidget* window_ = nullptr;
+  GtkWidget* status_bar_ = nullptr;
+  GtkWidget* menu_bar_ = nullptr;
+  WebKitWebContext* context_ = nullptr;
+  std::unique_ptr<GtkLecternView> view_;
+  bool full_screen_ = false;
+};
+
+// The frame of this run, for the script objects and GetEBKM; null outside a windowed run.
+GtkMainFrame* MainFrame();
+
+}  // namespace lectern

@@ -1,0 +1,273 @@
+// The real window and page engine, driven in-process under a virtual display.
+#include "platform/gtk/window/main_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "archive/test_books.h"
+#include "datastore/virtual_file_layer.h"
+#include "platform/message_box.h"
+#include "tests/support/temp_dir.h"
+
+namespace lectern {
+namespace {
+
+using testing::TempDir;
+using testing::TestBook;
+
+int g_boxes = 0;
+std::string g_last_box;
+int CountBox(void*, std::string_view text, std::string_view, unsigned) {
+  ++g_boxes;
+  g_last_box = text;
+  return kIdOk;
+}
+
+bool RunUntil(const std::function<bool()>& done, int seconds = 20) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    g_main_context_iteration(nullptr, FALSE);
+  }
+  return true;
+}
+
+std::string Evaluate(WebKitWebView* view, const char* script) {
+  struct Outcome {
+    bool done = false;
+    std::string text;
+  } outcome;
+  webkit_web_view_evaluate_javascript(
+      view, script, -1, nullptr, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        auto* out = static_cast<Outcome*>(data);
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        if (value) {
+          char* text = jsc_value_to_string(value);
+          out->text = text;
+          g_free(text);
+          g_object_unref(value);
+        } else {
+          out->text = std::string("<error: ") + (error ? error->message : "?") + ">";
+          g_clear_error(&error);
+        }
+        out->done = true;
+      },
+      &outcome);
+  RunUntil([&] { return outcome.done; });
+  return outcome.text;
+}
+
+bool WaitForLoad(WebKitWebView* view) {
+  return RunUntil([&] { return !webkit_web_view_is_loading(view) && webkit_web_view_get_uri(view); });
+}
+
+void SaveSnapshot(WebKitWebView* view, const std::string& path) {
+  struct Request {
+    bool done = false;
+    std::string path;
+  } request{false, path};
+  webkit_web_view_get_snapshot(
+      view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        auto* pending = static_cast<Request*>(data);
+        if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
+          cairo_surface_write_to_png(surface, pending->path.c_str());
+          cairo_surface_destroy(surface);
+        }
+        pending->done = true;
+      },
+      &request);
+  RunUntil([&] { return request.done; });
+}
+
+class MainFrameTest : public ::testing::Test {
+ protected:
+  static TestBook SampleBook() {
+    TestBook book;
+    book.files = {
+        {"index.htm",
+         "<!DOCTYPE html><html><head><title>Start page</title><link rel=stylesheet href=style.css></head>"
+         "<body><h1 id=h>Welcome</h1><a id=next href='pages/two%20words.htm'>next</a>"
+         "<img id=dot src='images/dot.svg'><script src='script.js'></script></body></html>"},
+        {"style.css", "h1 { color: rgb(10, 20, 30); }"},
+        {"script.js", "document.body.dataset.ran = 'yes';"},
+        {"images/dot.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='40'><circle cx='20' "
+                           "cy='20' r='18' fill='red'/></svg>"},
+        {"pages/two words.htm", "<html><head><title>Two</title></head><body>second</body></html>"},
+        {"media/tone.wav", std::string("RIFF") + std::string(5000, '\x01')},
+    };
+    book.raw = {{"media/tone.wav", true}};
+    book.settings = {{"bookname", "Test Book"}, {"enable_menubar", "true"}, {"enable_statusbar", "true"}};
+    return book;
+  }
+
+  TempDir dir;
+};
+
+TEST_F(MainFrameTest, OpensTheStartPageWithItsResources) {
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), SampleBook()));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(frame.window())), "Test Book");
+  EXPECT_EQ(Evaluate(frame.view(), "document.title"), "Start page");
+  EXPECT_EQ(Evaluate(frame.view(), "getComputedStyle(document.getElementById('h')).color"), "rgb(10, 20, 30)");
+  EXPECT_EQ(Evaluate(frame.view(), "document.body.dataset.ran"), "yes");
+  ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.getElementById('dot').complete") == "true"; }));
+  EXPECT_EQ(Evaluate(frame.view(), "document.getElementById('dot').naturalWidth"), "40");
+  const char* artefacts = std::getenv("LECTERN_BINARY_DIR");
+  SaveSnapshot(frame.view(), std::string(artefacts ? artefacts : ".") + "/start-page.png");
+
+  Evaluate(frame.view(), "document.getElementById('next').click()");
+  ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Two"; }));
+  frame.OnCommand(kCmdBack);
+  ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Start page"; }));
+}
+
+TEST_F(MainFrameTest, RawMediaAreServedWhole) {
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), SampleBook()));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  Evaluate(frame.view(),
+           "fetch('media/tone.wav').then(r => r.arrayBuffer()).then(b => document.title = 'bytes ' + b.byteLength)");
+  EXPECT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "bytes 5004"; }));
+}
+
+GdkEvent* ControlKey(GtkWidget* widget, guint keyval) {
+  GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+  event->key.send_event = TRUE;
+  event->key.time = GDK_CURRENT_TIME;
+  event->key.state = GDK_CONTROL_MASK;
+  event->key.keyval = keyval;
+  GdkKeymapKey* keys = nullptr;
+  gint count = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &count) &&
+      count > 0)
+    event->key.hardware_keycode = guint16(keys[0].keycode);
+  g_free(keys);
+  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  return event;
+}
+
+// Selects the page's text and presses Ctrl+C; what reaches the clipboard.
+std::string CopyPageText(GtkMainFrame& frame) {
+  GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  gtk_clipboard_set_text(clipboard, "", 0);
+  Evaluate(frame.view(), "window.getSelection().selectAllChildren(document.body); 'ok'");
+  gtk_widget_grab_focus(GTK_WIDGET(frame.view()));
+  GdkEvent* event = ControlKey(GTK_WIDGET(frame.view()), GDK_KEY_c);
+  gtk_widget_event(GTK_WIDGET(frame.view()), event);
+  gdk_event_free(event);
+  std::string text;
+  RunUntil([&] {
+    gchar* now = gtk_clipboard_wait_for_text(clipboard);
+    text = now ? now : "";
+    g_free(now);
+    return !text.empty();
+  }, 2);
+  return text;
+}
+
+TEST_F(MainFrameTest, CopyingFollowsTheBookSetting) {
+  for (bool allowed : {true, false}) {
+    SCOPED_TRACE(allowed);
+    TestBook book = SampleBook();
+    book.settings["enable_copy"] = allowed ? "true" : "false";
+    ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+    GtkMainFrame frame;
+    ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+    frame.Show();
+    ASSERT_TRUE(WaitForLoad(frame.view()));
+    std::string copied = CopyPageText(frame);
+    if (allowed) {
+      EXPECT_NE(copied.find("Welcome"), std::string::npos) << copied;
+    } else {
+      EXPECT_EQ(copied, "");
+    }
+    if (!allowed) {
+      Evaluate(frame.view(), "document.execCommand('copy'); 'ok'");
+      gchar* now = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+      EXPECT_EQ(std::string(now ? now : "").find("Welcome"), std::string::npos) << "nor through script";
+      g_free(now);
+    }
+  }
+}
+
+TEST_F(MainFrameTest, ExternalDocumentsLeaveTheView) {
+  TestBook book = SampleBook();
+  book.files["docs/Manual.PDF"] = "%PDF-1.4 pretend";
+  book.files["index.htm"] += "<a id=pdf href='docs/Manual.PDF'>manual</a><a id=gone href='Missing.zip'>gone</a>";
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  std::string opened;
+  frame.lectern_view()->SetDocumentOpener([&](const std::string& path) { opened = path; });
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  Evaluate(frame.view(), "document.getElementById('pdf').click()");
+  ASSERT_TRUE(RunUntil([&] { return !opened.empty(); }));
+  EXPECT_EQ(testing::ReadWholeFile(opened), "%PDF-1.4 pretend");
+  EXPECT_EQ(Evaluate(frame.view(), "document.title"), "Start page") << "the view stays on its page";
+
+  MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
+  g_boxes = 0;
+  Evaluate(frame.view(), "document.getElementById('gone').click()");
+  ASSERT_TRUE(RunUntil([&] { return g_boxes > 0; }));
+  EXPECT_EQ(g_last_box, "File c:/datastore/missing.zip doesn't exist!");
+  SetMessageBoxHandler(previous);
+}
+
+TEST_F(MainFrameTest, TextSizeCyclesThroughFiveSteps) {
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), SampleBook()));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  std::vector<int> seen;
+  for (int i = 0; i < 5; ++i) {
+    frame.OnCommand(kCmdTextSize);
+    seen.push_back(frame.lectern_view()->GetTextSize());
+  }
+  EXPECT_EQ(seen, (std::vector<int>{3, 4, 0, 1, 2}));
+  frame.lectern_view()->SetTextSize(4);
+  EXPECT_GT(webkit_web_view_get_zoom_level(frame.view()), 1.0);
+}
+
+TEST_F(MainFrameTest, TargetBlankStaysInTheView) {
+  TestBook book = SampleBook();
+  book.files["index.htm"] += "<a id=blank target=_blank href='pages/two%20words.htm'>new window</a>";
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), book));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  Evaluate(frame.view(), "document.getElementById('blank').click()");
+  EXPECT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Two"; }));
+  EXPECT_EQ(Evaluate(frame.view(), "String(window.open('index.htm'))"), "null") << "script opens no windows";
+}
+
+
+TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
+  MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
+  g_boxes = 0;
+  GtkMainFrame frame;
+  EXPECT_FALSE(frame.Create(dir.Write("not-a-book", "plain text")));
+  EXPECT_EQ(g_boxes, 1);
+  EXPECT_EQ(g_last_box, "Open ebook file failed!");
+  SetMessageBoxHandler(previous);
+}
+
+}  // namespace
+}  // namespace lectern
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  gtk_init(&argc, &argv);
+  lectern::InstallFileInterception();
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,91 @@
+#include "resources/string_table.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace lectern {
+namespace {
+
+struct Entry {
+  int id;
+  std::string_view text;
+};
+
+// Sorted by id.
+constexpr Entry kStrings[] = {
+    {100, "Welcome!"},
+    {3000, "Goto Previous Page\nGo Back"},
+    {3001, "Go Forward\nForward"},
+    {3002, "Stop\nStop"},
+    {3003, "Refresh\nRefresh"},
+    {3004, "Goto HomePage\nHome"},
+    {3005, "Show Search Results\nSearch Results"},
+    {3006, "Show bookmark list\nBookmarks"},
+    {3007, "Print Current Page\nPrint"},
+    {3008, "Change Font Size\nFont"},
+    {3014, "Switch to Fullscreen Mode or back\nFull Screen"},
+    {3016, "Show Table Of Content\nContent Tree"},
+    {32777, "Show the information of this e-book.\nAbout eBook"},
+    {32778, "Goto the homepage of Quillpress.\nHomepage"},
+    {32789, "Show/Hide status bar\nToggle Status Bar"},
+    {32796, "Add current page to favorites\nAdd Bookmark"},
+    {32803, "Print Preview Current Page\nPrint Preview"},
+    {57345, "Ready"},
+    {57600, "Create a new document\nNew"},
+    {57664, "Display program information, version number and copyright\nAbout"},
+    {57665, "Quit the application\nExit"},
+    {59392, "Show or hide the toolbar\nToggle ToolBar"},
+    {61411, "eBook Files (*.ebk, *.exe)|*.ebk;*.exe|All Files (*.*)|*.*|"},
+    {61413, "Error"},
+    {61414, "Open %s failed!"},
+    {61416, "All Files (*.*)|*.*|"},
+    {61418, "Create file %s failed!"},
+    {61432, "Please visit %s"},
+    {61434, "Please enter target file name!"},
+    {61435, "%s already exists, overwrite it?"},
+    {61436, "Overwrite File"},
+    {61441, "Cannot load splash image!"},
+    {61442, "About eBook..."},
+    {61444, "More Bookmarks..."},
+    {61445, "Open ebook file failed!"},
+    {61446, "Create working folder %s failed!"},
+    {61448, "Parse eBook project file failed!"},
+    {61449, "Invalid Project File"},
+    {61457, "Version 1.75"},
+    {62000, "Information"},
+    {62001, "This functionality is not available in Preview Mode."},
+    {62002, "Bookmark Conflicts"},
+    {62003, "Remove Bookmark"},
+    {62004, "Invalid Argument!"},
+    {62005, "File %s doesn't exist!"},
+    {62006, "Read file %s failed!"},
+    {62007, "Lectern"},
+};
+
+}  // namespace
+
+std::string_view LoadString(int id) {
+  auto it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
+                             [](const Entry& e, int wanted) { return e.id < wanted; });
+  return it != std::end(kStrings) && it->id == id ? it->text : std::string_view();
+}
+
+std::string_view CommandPrompt(int id) {
+  std::string_view text = LoadString(id);
+  return text.substr(0, text.find('\n'));
+}
+
+std::string_view CommandTooltip(int id) {
+  std::string_view text = LoadString(id);
+  size_t line_break = text.find('\n');
+  return line_break == std::string_view::npos ? std::string_view() : text.substr(line_break + 1);
+}
+
+std::string FormatString(std::string_view format, std::string_view value) {
+  size_t at = format.find("%s");
+  if (at == std::string_view::npos) at = format.find("%d");
+  if (at == std::string_view::npos) return std::string(format);
+  return std::string(format.substr(0, at)) + std::string(value) + std::string(format.substr(at + 2));
+}
+
+}  // namespace lectern

@@ -1,0 +1,49 @@
+// Every text the user sees, by id. A command's string holds its status-bar prompt and, after a line
+// break, its tooltip.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lectern {
+
+enum StringId : int {
+  kStrWelcome = 100,
+  kStrReady = 57345,
+  kStrBookFilter = 61411,
+  kStrError = 61413,
+  kStrOpenFailed = 61414,
+  kStrAllFilesFilter = 61416,
+  kStrCreateFileFailed = 61418,
+  kStrPleaseVisit = 61432,
+  kStrEnterTargetName = 61434,
+  kStrOverwriteQuestion = 61435,
+  kStrOverwriteFile = 61436,
+  kStrCannotLoadSplash = 61441,
+  kStrAboutEbook = 61442,
+  kStrMoreBookmarks = 61444,
+  kStrOpenBookFailed = 61445,
+  kStrCreateWorkingFolderFailed = 61446,
+  kStrParseProjectFailed = 61448,
+  kStrInvalidProjectFile = 61449,
+  kStrVersion = 61457,
+  // Texts the reader shows that carry no number of their own elsewhere.
+  kStrInformation = 62000,
+  kStrNotInPreviewMode = 62001,
+  kStrBookmarkConflicts = 62002,
+  kStrRemoveBookmark = 62003,
+  kStrInvalidArgument = 62004,
+  kStrFileDoesNotExist = 62005,
+  kStrReadFileFailed = 62006,
+  kStrProgramName = 62007,
+};
+
+// The text of `id`, empty for an unknown id.
+std::string_view LoadString(int id);
+// The halves of a command's string: before and after its line break.
+std::string_view CommandPrompt(int id);
+std::string_view CommandTooltip(int id);
+// `format` with its one "%s" (or "%d") replaced by `value`.
+std::string FormatString(std::string_view format, std::string_view value);
+
+}  // namespace lectern

@@ -1,0 +1,283 @@
+#include "lectern-unpack/book_contents.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "archive/format.h"
+#include "common/command_line.h"
+
+namespace lectern {
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+
+bool PreadFully(int fd, void* buffer, size_t size, int64_t position) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(fd, out + done, size - done, position + int64_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+// The record's two sizes; false when it can't be read or its stored bytes run past the file.
+bool ReadRecordSizes(const ZPK& zpk, uint32_t data_offset, uint32_t& content_size, uint32_t& stored_size) {
+  if (data_offset & kIndirectOffsetBit) return false;
+  uint8_t record[kEntryRecordHeaderSize];
+  if (!PreadFully(zpk.GetFileHandle(), record, sizeof record, data_offset)) return false;
+  content_size = LoadU32(record);
+  stored_size = LoadU32(record + 4);
+  return int64_t(stored_size) <= zpk.file_size() - int64_t(data_offset) - int64_t(kEntryRecordHeaderSize);
+}
+
+void FillFromRecord(const ZPK& zpk, const FsNode& record_node, bool raw, BookEntry& entry) {
+  entry.raw = raw;
+  entry.data_offset = record_node.data_offset;
+  entry.intact = ReadRecordSizes(zpk, record_node.data_offset, entry.content_size, entry.stored_size);
+  // Raw bytes are read in place, so all of them must lie inside the record.
+  if (raw && entry.content_size > entry.stored_size) entry.intact = false;
+}
+
+bool IsCompanionName(std::string_view name) { return !name.empty() && name.back() == kRawCompanionSuffix; }
+
+// Fills `entry` for the file child `node` of `parent`; false when the node is a companion that its
+// own file already accounts for (or that names nothing).
+bool DescribeFile(const ZPK& zpk, const FsNode& parent, const FsNode& node, BookEntry& entry) {
+  if (IsCompanionName(node.name)) {
+    std::string_view base(node.name.data(), node.name.size() - 1);
+    if (base.empty() || parent.FindChild(base, NodeKind::kFile)) return false;
+    entry.names.back() = std::string(base);
+    FillFromRecord(zpk, node, true, entry);
+    return true;
+  }
+  FillFromRecord(zpk, node, false, entry);
+  if (entry.intact && entry.content_size == 0) {
+    // The reader streams the companion exactly when the ordinary entry is empty.
+    if (const FsNode* companion = parent.FindChild(node.name + kRawCompanionSuffix, NodeKind::kFile))
+      FillFromRecord(zpk, *companion, true, entry);
+  }
+  return true;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string path;
+  for (const std::string& n : names) {
+    if (!path.empty()) path.push_back('/');
+    path += n;
+  }
+  return path;
+}
+
+// Nesting deeper than any real book has; beyond it paths grow quadratically with hostile input.
+constexpr size_t kMaxFolderDepth = 256;
+
+}  // namespace
+
+std::vector<BookEntry> ListBookEntries(const ZPK& zpk) {
+  std::vector<BookEntry> entries;
+  struct Frame {
+    const FsNode* dir;
+    size_t next;
+  };
+  const FsNode* root = zpk.directory().root();
+  if (!root) return entries;
+  std::vector<Frame> stack{{root, 0}};
+  std::vector<std::string> names;
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.next == top.dir->children.size()) {
+      stack.pop_back();
+      if (!names.empty()) names.pop_back();
+      continue;
+    }
+    const FsNode& child = *top.dir->children[top.next++];
+    BookEntry entry;
+    entry.names = names;
+    entry.names.push_back(child.name);
+    if (child.is_directory()) {
+      entry.folder = true;
+      entry.path = JoinNames(entry.names);
+      entries.push_back(std::move(entry));
+      if (stack.size() < kMaxFolderDepth) {
+        names.push_back(child.name);
+        stack.push_back({&child, 0});
+      }
+      continue;
+    }
+    if (!DescribeFile(zpk, *top.dir, child, entry)) continue;
+    entry.path = JoinNames(entry.names);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+bool ResolveBookFile(const ZPK& zpk, std::string_view path, BookEntry& entry, bool* is_folder) {
+  if (is_folder) *is_folder = false;
+  entry = BookEntry();
+  const FileSystem& tree = zpk.directory();
+  // From the root, wherever the directory records left the current folder.
+  std::string absolute(path);
+  if (absolute.empty() || (absolute[0] != '/' && absolute[0] != '\\')) absolute.insert(0, 1, '/');
+  const FsNode* node = tree.Find(absolute, NodeKind::kFile);
+  if (!node) node = tree.Find(absolute + kRawCompanionSuffix, NodeKind::kFile);
+  if (!node || !node->parent) {
+    if (is_folder) *is_folder = tree.Find(absolute, NodeKind::kDirectory) != nullptr;
+    return false;
+  }
+  for (const FsNode* n = node; n->parent; n = n->parent) entry.names.insert(entry.names.begin(), n->name);
+  if (!DescribeFile(zpk, *node->parent, *node, entry)) return false;
+  entry.path = JoinNames(entry.names);
+  return true;
+}
+
+bool ReadBookEntry(ZPK& zpk, const BookEntry& entry, const std::function<bool(std::span<const uint8_t>)>& sink,
+                   std::string& error) {
+  if (entry.folder) return error = "is a folder", false;
+  if (!entry.intact) return error = "its record is damaged or lies outside the book", false;
+  if (entry.raw) {
+    std::vector<uint8_t> chunk(std::min<size_t>(kChunk, entry.content_size));
+    int64_t position = int64_t(entry.data_offset) + kEntryRecordHeaderSize;
+    uint32_t left = entry.content_size;
+    while (left > 0) {
+      size_t n = std::min<size_t>(chunk.size(), left);
+      if (!PreadFully(zpk.GetFileHandle(), chunk.data(), n, position))
+        return error = std::string("cannot read the book: ") + std::strerror(errno ? errno : EIO), false;
+      for (size_t i = 0; i < n; ++i) chunk[i] ^= kEntryMask;
+      if (!sink(std::span<const uint8_t>(chunk.data(), n))) return error = "cannot write the content", false;
+      position += int64_t(n);
+      left -= uint32_t(n);
+    }
+    return true;
+  }
+  std::vector<uint8_t> content;
+  try {
+    // The reader resolves the path itself; the names were taken from the tree, so from the root it
+    // finds this same node (names are unique per folder without regard to case).
+    std::string absolute = entry.path;
+    absolute.insert(0, 1, '/');
+    if (!zpk.ReadWholeEntry(absolute, content)) return error = "its content can't be decompressed", false;
+  } catch (const std::bad_alloc&) {
+    return error = "not enough memory for its content size", false;
+  }
+  if (!content.empty() && !sink(std::span<const uint8_t>(content))) return error = "cannot write the content", false;
+  return true;
+}
+
+bool IsSafeName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+namespace {
+
+class Extractor {
+ public:
+  Extractor(ZPK& zpk, int root_fd) : zpk_(zpk), root_fd_(root_fd) {}
+
+  void Extract(const BookEntry& entry, ExtractResult& result) {
+    std::string shown = PrintableName(entry.path);
+    for (const std::string& name : entry.names) {
+      if (!IsSafeName(name)) return result.problems.push_back(shown + ": unsafe name, not extracted");
+    }
+    if (entry.names.size() > kMaxFolderDepth)
+      return result.problems.push_back(shown + ": nested too deep, not extracted");
+    size_t parent_levels = entry.folder ? entry.names.size() : entry.names.size() - 1;
+    std::string error;
+    int dir = OpenFolders(entry.names, parent_levels, error);
+    if (dir < 0) return result.problems.push_back(shown + ": " + error);
+    if (entry.folder) {
+      if (dir != root_fd_) ::close(dir);
+      ++result.folders;
+      return;
+    }
+    const std::string& name = entry.names.back();
+    int out = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0) {
+      error = std::string("cannot create: ") + std::strerror(errno);
+    } else {
+      bool ok = ReadBookEntry(zpk_, entry, [&](std::span<const uint8_t> bytes) { return WriteAll(out, bytes); },
+                              error);
+      if (::close(out) != 0 && ok) {
+        ok = false;
+        error = std::string("cannot write: ") + std::strerror(errno);
+      }
+      // No half-written file stays behind to pass for the real one.
+      if (!ok) ::unlinkat(dir, name.c_str(), 0);
+      else ++result.files;
+    }
+    if (dir != root_fd_) ::close(dir);
+    if (!error.empty()) result.problems.push_back(shown + ": " + error);
+  }
+
+ private:
+  static bool WriteAll(int fd, std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes = bytes.subspan(size_t(n));
+    }
+    return true;
+  }
+
+  // Opens (making where missing) the first `levels` folders of `names` below the root, each one
+  // relative to the last and never through a link. The root's descriptor itself for 0 levels.
+  int OpenFolders(const std::vector<std::string>& names, size_t levels, std::string& error) {
+    int dir = root_fd_;
+    for (size_t i = 0; i < levels; ++i) {
+      const char* name = names[i].c_str();
+      if (::mkdirat(dir, name, 0755) != 0 && errno != EEXIST) {
+        error = std::string("cannot make folder: ") + std::strerror(errno);
+        if (dir != root_fd_) ::close(dir);
+        return -1;
+      }
+      int next = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      int open_error = errno;
+      if (dir != root_fd_) ::close(dir);
+      if (next < 0) {
+        error = open_error == ELOOP || open_error == ENOTDIR
+                    ? "a file or link of that name stands where a folder should be"
+                    : std::string("cannot open folder: ") + std::strerror(open_error);
+        return -1;
+      }
+      dir = next;
+    }
+    return dir;
+  }
+
+  ZPK& zpk_;
+  int root_fd_;
+};
+
+}  // namespace
+
+ExtractResult ExtractBook(ZPK& zpk, const std::string& target_dir) {
+  ExtractResult result;
+  // The target itself may be made with its parents; inside it, nothing is followed.
+  std::string partial;
+  for (size_t i = 0; i <= target_dir.size(); ++i) {
+    if (i == target_dir.size() || target_dir[i] == '/') {
+      if (!partial.empty()) ::mkdir(partial.c_str(), 0755);
+    }
+    if (i < target_dir.size()) partial.push_back(target_dir[i]);
+  }
+  int root = ::open(target_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (root < 0) {
+    result.problems.push_back(target_dir + ": " + std::strerror(errno));
+    return result;
+  }
+  Extractor extractor(zpk, root);
+  for (const BookEntry& entry : ListBookEntries(zpk)) extractor.Extract(entry, result);
+  ::close(root);
+  return result;
+}
+
+}  // namespace lectern

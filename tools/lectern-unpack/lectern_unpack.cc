@@ -1,0 +1,215 @@
+// lectern-unpack BOOK: lists, extracts, prints or describes what a book holds.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "archive/zpk.h"
+#include "common/command_line.h"
+#include "lectern-unpack/book_contents.h"
+#include "platform/message_box.h"
+
+namespace lectern {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: lectern-unpack BOOK [--list | --extract DIR | --cat PATH | --info]\n"
+    "Shows what the book BOOK holds (a bare archive or an executable with one appended).\n"
+    "\n"
+    "  --list           every file and folder with its size, stored size and method (the default)\n"
+    "  --extract DIR    write every file and folder under DIR (made when missing)\n"
+    "  --cat PATH       one stored file's content to standard output\n"
+    "  --info           format version, identity, archive base and section offsets\n"
+    "  -h, --help       this text\n";
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Failure(const std::string& message, int status = kExitFailure) {
+  std::fprintf(stderr, "lectern-unpack: %s\n", message.c_str());
+  return status;
+}
+
+// The archive's only message (a seek that fails on a tiny file) would make a second line of
+// output; the tool says what went wrong itself.
+int SilentMessageBox(void*, std::string_view, std::string_view, unsigned) { return kIdOk; }
+
+enum class Action { kList, kExtract, kCat, kInfo };
+
+struct UnpackArguments {
+  std::string book;
+  Action action = Action::kList;
+  std::string operand;  // DIR or PATH
+  bool help = false;
+};
+
+bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& error) {
+  ArgumentReader args(argc, argv);
+  bool action_given = false;
+  while (!args.done()) {
+    std::optional<std::string> option = args.TakeOption();
+    if (!option) {
+      if (args.done()) break;
+      if (!out.book.empty()) return error = "more than one book given", false;
+      out.book = args.TakeOperand();
+      continue;
+    }
+    if (*option == "-h" || *option == "--help") {
+      out.help = true;
+      return true;
+    }
+    Action action;
+    bool needs_value = false;
+    if (*option == "--list") {
+      action = Action::kList;
+    } else if (*option == "--info") {
+      action = Action::kInfo;
+    } else if (*option == "--extract") {
+      action = Action::kExtract;
+      needs_value = true;
+    } else if (*option == "--cat") {
+      action = Action::kCat;
+      needs_value = true;
+    } else {
+      return error = "unknown option " + *option, false;
+    }
+    if (action_given) return error = "one of --list, --extract, --cat and --info at a time", false;
+    action_given = true;
+    out.action = action;
+    if (needs_value) {
+      std::optional<std::string> value = args.TakeValue();
+      if (!value || value->empty()) return error = *option + " needs a value", false;
+      out.operand = *value;
+    }
+  }
+  if (out.book.empty()) return error = "no book given (try --help)", false;
+  return true;
+}
+
+const char* MethodOf(const BookEntry& e) {
+  if (e.folder) return "dir";
+  if (!e.intact) return "bad";
+  return e.raw ? "raw" : "lzo";
+}
+
+int List(const ZPK& zpk) {
+  std::vector<BookEntry> entries = ListBookEntries(zpk);
+  uint64_t content = 0, stored = 0;
+  size_t files = 0, folders = 0, damaged = 0;
+  std::printf("%10s  %10s  %-6s  %s\n", "Length", "Stored", "Method", "Name");
+  std::printf("%10s  %10s  %-6s  %s\n", "----------", "----------", "------", "----");
+  for (const BookEntry& e : entries) {
+    std::string name = PrintableName(e.path) + (e.folder ? "/" : "");
+    std::printf("%10" PRIu32 "  %10" PRIu32 "  %-6s  %s\n", e.content_size, e.stored_size, MethodOf(e), name.c_str());
+    if (e.folder) {
+      ++folders;
+      continue;
+    }
+    ++files;
+    if (!e.intact) ++damaged;
+    content += e.content_size;
+    stored += e.stored_size;
+  }
+  std::printf("%10s  %10s  %-6s  %s\n", "----------", "----------", "", "-------");
+  std::printf("%10" PRIu64 "  %10" PRIu64 "  %-6s  %zu files, %zu folders\n", content, stored, "", files, folders);
+  if (std::fflush(stdout) != 0) return Failure("cannot write the listing");
+  if (damaged) return Failure(std::to_string(damaged) + " damaged entries");
+  return 0;
+}
+
+int Info(const ZPK& zpk) {
+  std::vector<BookEntry> entries = ListBookEntries(zpk);
+  size_t files = 0, raw = 0, folders = 0;
+  for (const BookEntry& e : entries) {
+    if (e.folder) {
+      ++folders;
+    } else {
+      ++files;
+      raw += e.raw;
+    }
+  }
+  auto offset = [&](ZPK::Section s) {
+    uint32_t at = zpk.section_offset(s);
+    return at ? std::to_string(at) : std::string("0 (none)");
+  };
+  std::printf("format version:   %" PRIu32 "\n", zpk.format_version());
+  std::printf("identity:         %s\n", IdentityHex(zpk.identity()).c_str());
+  std::printf("compressor:       0x%08" PRIx32 "\n", zpk.compressor_id());
+  std::printf("archive base:     %" PRIu32 "%s\n", zpk.archive_base(), zpk.archive_base() ? " (appended)" : " (bare)");
+  std::printf("file size:        %" PRId64 "\n", zpk.file_size());
+  std::printf("directory:        %s\n", offset(ZPK::kDirectorySection).c_str());
+  std::printf("config document:  %s\n", offset(ZPK::kConfigDocumentSection).c_str());
+  std::printf("settings:         %s\n", offset(ZPK::kSettingsSection).c_str());
+  std::printf("indirection:      %s\n", offset(ZPK::kIndirectionSection).c_str());
+  std::printf("entries:          %zu files (%zu raw), %zu folders\n", files, raw, folders);
+  std::printf("settings values:  %zu\n", zpk.settings().map().size());
+  if (std::fflush(stdout) != 0) return Failure("cannot write the information");
+  return 0;
+}
+
+int Cat(ZPK& zpk, const std::string& path) {
+  BookEntry entry;
+  bool is_folder = false;
+  if (!ResolveBookFile(zpk, path, entry, &is_folder))
+    return Failure(PrintableName(path) + (is_folder ? ": is a folder" : ": no such file in the book"));
+  std::string error;
+  auto to_stdout = [](std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes = bytes.subspan(size_t(n));
+    }
+    return true;
+  };
+  if (!ReadBookEntry(zpk, entry, to_stdout, error)) return Failure(PrintableName(entry.path) + ": " + error);
+  return 0;
+}
+
+int Extract(ZPK& zpk, const std::string& dir) {
+  ExtractResult result = ExtractBook(zpk, dir);
+  if (result.problems.size() == 1) return Failure(result.problems.front());
+  if (!result.problems.empty()) {
+    return Failure(result.problems.front() + " (and " + std::to_string(result.problems.size() - 1) +
+                   " more entries not extracted)");
+  }
+  std::printf("%s: %zu files, %zu folders\n", dir.c_str(), result.files, result.folders);
+  return 0;
+}
+
+int Run(int argc, char** argv) {
+  UnpackArguments arguments;
+  std::string error;
+  if (!ParseArguments(argc, argv, arguments, error)) return Failure(error, kExitUsage);
+  if (arguments.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  SetMessageBoxHandler(&SilentMessageBox);
+  struct stat st;
+  if (::stat(arguments.book.c_str(), &st) != 0) return Failure(arguments.book + ": " + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return Failure(arguments.book + ": not a file");
+  ZPK zpk;
+  if (!zpk.Open(arguments.book)) return Failure(arguments.book + ": not a book, or its header is damaged");
+  switch (arguments.action) {
+    case Action::kList:
+      return List(zpk);
+    case Action::kInfo:
+      return Info(zpk);
+    case Action::kCat:
+      return Cat(zpk, arguments.operand);
+    case Action::kExtract:
+      return Extract(zpk, arguments.operand);
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+}  // namespace lectern
+
+int main(int argc, char** argv) { return lectern::Run(argc, argv); }

@@ -1,0 +1,209 @@
+// Drives the real lectern-unpack binary on books made by lectern-pack, the writer and by hand.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "archive/compressor.h"
+#include "archive/format.h"
+#include "archive/section_cipher.h"
+#include "archive/test_books.h"
+#include "common/run_tool.h"
+#include "tests/support/temp_dir.h"
+
+namespace lectern {
+namespace {
+
+using testing::ReadWholeFile;
+using testing::RunTool;
+using testing::SnapshotTree;
+using testing::TempDir;
+using testing::TestBook;
+using testing::ToolRun;
+using testing::WriteTestBook;
+using testing::WriteWholeFile;
+
+const std::string kPack = LECTERN_PACK_BINARY;
+const std::string kUnpack = LECTERN_UNPACK_BINARY;
+
+void ExpectOneLineFailure(const ToolRun& run, int status, const std::string& fragment) {
+  EXPECT_EQ(run.status, status) << run.err;
+  EXPECT_EQ(run.err.rfind("lectern-unpack: ", 0), 0u) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  EXPECT_NE(run.err.find(fragment), std::string::npos) << run.err;
+}
+
+std::string U32(uint32_t v) {
+  uint8_t b[4];
+  StoreU32(b, v);
+  return std::string(reinterpret_cast<char*>(b), 4);
+}
+
+// A bare version-12 archive put together byte by byte, so that its directory can hold records the
+// writer refuses to make. File(name, i) is a record for the i-th of the contents given.
+class HandMadeBook {
+ public:
+  explicit HandMadeBook(std::vector<std::string> contents) {
+    bytes_.assign(kHeaderSize, '\0');
+    CompressorPtr lzo = CreateCompressor(kCompressorLzo);
+    for (std::string content : contents) {
+      for (char& c : content) c = char(c ^ kEntryMask);
+      std::vector<uint8_t> stored(LzoCompressBound(uint32_t(content.size())));
+      uint32_t stored_size = uint32_t(stored.size());
+      lzo->Compress(stored.data(), &stored_size, reinterpret_cast<const uint8_t*>(content.data()),
+                    uint32_t(content.size()), LzoCompressor::kLevelFast);
+      offsets_.push_back(uint32_t(bytes_.size()));
+      bytes_ += U32(uint32_t(content.size())) + U32(stored_size);
+      bytes_.append(reinterpret_cast<const char*>(stored.data()), stored_size);
+    }
+  }
+
+  std::string File(const std::string& name, size_t content) const { return name + '\0' + U32(offsets_[content]); }
+  static std::string Folder(const std::string& name) { return "\x01" + name + '\0'; }
+  static std::string Leave() { return "\x02"; }
+
+  std::string Finish(std::string records) const {
+    records += "\xFF";
+    BookIdentity identity{};
+    for (size_t i = 0; i < identity.size(); ++i) identity[i] = uint8_t(0x40 + i);
+    ApplySectionCipher(identity, reinterpret_cast<uint8_t*>(records.data()), records.size());
+    std::string book = bytes_;
+    uint32_t directory = uint32_t(book.size());
+    book += U32(uint32_t(records.size())) + records;
+    std::string header = std::string("ZPK\0", 4) + U32(12) + std::string(identity.begin(), identity.end()) +
+                         U32(kCompressorDefault) + U32(directory) + U32(0) + U32(0) + U32(0);
+    book.replace(0, kHeaderSize, header);
+    return book;
+  }
+
+ private:
+  std::string bytes_;
+  std::vector<uint32_t> offsets_;
+};
+
+class LecternUnpackTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+};
+
+TEST_F(LecternUnpackTest, TheSampleGuidePacksListsAndExtractsToTheSameTree) {
+  std::string guide = testing::SourceDir() + "/samples/guide";
+  ASSERT_TRUE(std::filesystem::is_directory(guide)) << guide;
+  std::string book = dir_.Join("guide.ebk");
+  ToolRun pack = RunTool(kPack, {guide, "-o", book});
+  ASSERT_EQ(pack.status, 0) << pack.err;
+
+  ToolRun list = RunTool(kUnpack, {book, "--list"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out.rfind("    Length      Stored  Method  Name\n----------  ----------  ------  ----\n", 0), 0u)
+      << list.out;
+  EXPECT_NE(list.out.find("lzo     index.html\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("lzo     pages/\xC3\xBC" "berblick.html\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("raw     media/"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("dir     pages/\n"), std::string::npos) << list.out;
+  EXPECT_EQ(list.out.find(":\n"), std::string::npos) << "a companion listed as a file";
+  std::map<std::string, std::string> source = SnapshotTree(guide);
+  size_t folders = 0;
+  for (auto& [path, content] : source) folders += content == "<folder>";
+  EXPECT_NE(list.out.find(" " + std::to_string(source.size() - folders) + " files, " + std::to_string(folders) +
+                          " folders\n"),
+            std::string::npos)
+      << list.out;
+
+  std::string out = dir_.Join("extracted");
+  ToolRun extract = RunTool(kUnpack, {book, "--extract", out});
+  ASSERT_EQ(extract.status, 0) << extract.err;
+  EXPECT_TRUE(SnapshotTree(out) == source);
+}
+
+TEST_F(LecternUnpackTest, CatPrintsOneEntryAndInfoDescribesTheBook) {
+  TestBook book;
+  book.files = {{"a/page.html", std::string(100000, 'p') + "end"}, {"clip.ogg", std::string(3 << 20, 'o') + "x"}};
+  book.raw = {{"clip.ogg", true}};
+  for (size_t i = 0; i < 16; ++i) book.options.identity[i] = uint8_t(0xA0 + i);
+  book.settings = {{"title", "Guide"}, {"start_page", "a/page.html"}};
+  std::string path = dir_.Join("b.ebk");
+  ASSERT_TRUE(WriteTestBook(path, book));
+
+  ToolRun page = RunTool(kUnpack, {path, "--cat", "A\\PAGE.HTML"});
+  EXPECT_EQ(page.status, 0) << page.err;
+  EXPECT_TRUE(page.out == book.files["a/page.html"]);
+  ToolRun clip = RunTool(kUnpack, {path, "--cat=clip.ogg"});
+  EXPECT_EQ(clip.status, 0) << clip.err;
+  EXPECT_TRUE(clip.out == book.files["clip.ogg"]);
+  ExpectOneLineFailure(RunTool(kUnpack, {path, "--cat", "a"}), 1, "a: is a folder");
+  ExpectOneLineFailure(RunTool(kUnpack, {path, "--cat", "nope.html"}), 1, "nope.html: no such file in the book");
+  ExpectOneLineFailure(RunTool(kUnpack, {path, "--cat", "clip.ogg:"}), 1, "no such file");
+
+  ToolRun info = RunTool(kUnpack, {path, "--info"});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("format version:   12\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("identity:         a0a1a2a3a4a5a6a7a8a9aaabacadaeaf\n"), std::string::npos);
+  EXPECT_NE(info.out.find("archive base:     0 (bare)\n"), std::string::npos);
+  EXPECT_NE(info.out.find("config document:  0 (none)\n"), std::string::npos);
+  EXPECT_NE(info.out.find("indirection:      0 (none)\n"), std::string::npos);
+  EXPECT_NE(info.out.find("entries:          2 files (1 raw), 1 folders\n"), std::string::npos);
+  EXPECT_NE(info.out.find("settings values:  2\n"), std::string::npos);
+  EXPECT_EQ(info.out.find("settings:         0"), std::string::npos);
+}
+
+TEST_F(LecternUnpackTest, AHostileBookWritesNothingOutsideTheTarget) {
+  HandMadeBook hand({"<p>fine</p>", "pwned"});
+  std::string records = hand.File("fine.html", 0) + hand.File("../evil.html", 1) + hand.File("..\\evil2.html", 1) +
+                        hand.File("/tmp/lectern-evil.html", 1) + hand.File("..", 1) + hand.File(".", 1) +
+                        HandMadeBook::Folder("sub") + hand.File("../../up.html", 1) + HandMadeBook::Leave() +
+                        HandMadeBook::Leave() + HandMadeBook::Leave() + hand.File("after.html", 0) +
+                        HandMadeBook::Folder("..") + hand.File("escaped.html", 1);
+  std::string book = dir_.Join("hostile.ebk");
+  WriteWholeFile(book, hand.Finish(records));
+
+  std::string jail = dir_.Join("jail");
+  std::string out = jail + "/out";
+  ToolRun run = RunTool(kUnpack, {book, "--extract", out});
+  EXPECT_LT(run.status, 128) << "crashed: " << run.err;
+  std::map<std::string, std::string> everything = SnapshotTree(dir_.path());
+  for (auto& [path, content] : everything) {
+    EXPECT_TRUE(path == "hostile.ebk" || path == "jail" || path.rfind("jail/out", 0) == 0) << path;
+    EXPECT_NE(content, "pwned") << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists("/tmp/lectern-evil.html"));
+  EXPECT_EQ(ReadWholeFile(out + "/fine.html"), "<p>fine</p>");
+  EXPECT_EQ(ReadWholeFile(out + "/after.html"), "<p>fine</p>");
+
+  ToolRun list = RunTool(kUnpack, {book, "--list"});
+  EXPECT_LT(list.status, 128) << list.err;
+}
+
+TEST_F(LecternUnpackTest, WhatIsNoBookFailsWithOneLine) {
+  std::string tiny = dir_.Write("tiny", "ab");
+  std::string text = dir_.Write("text.ebk", std::string(400, 't'));
+  ExpectOneLineFailure(RunTool(kUnpack, {tiny}), 1, "not a book");
+  ExpectOneLineFailure(RunTool(kUnpack, {text, "--info"}), 1, "not a book");
+  ExpectOneLineFailure(RunTool(kUnpack, {dir_.Join("absent.ebk")}), 1, "No such file");
+  ExpectOneLineFailure(RunTool(kUnpack, {dir_.path()}), 1, "not a file");
+  ExpectOneLineFailure(RunTool(kUnpack, {}), 2, "no book given");
+  ExpectOneLineFailure(RunTool(kUnpack, {text, "--list", "--info"}), 2, "one of");
+  ExpectOneLineFailure(RunTool(kUnpack, {text, "--extract"}), 2, "needs a value");
+  ExpectOneLineFailure(RunTool(kUnpack, {text, "--bogus"}), 2, "unknown option");
+  ToolRun help = RunTool(kUnpack, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--extract DIR"), std::string::npos);
+}
+
+TEST_F(LecternUnpackTest, EmptyFoldersAndAppendedBooksSurviveTheRoundTrip) {
+  std::string tree = dir_.Join("tree");
+  dir_.Write("tree/a/b/c.txt", "c");
+  dir_.Write("tree/song.mp3", std::string(70000, 's'));
+  std::filesystem::create_directories(tree + "/a/empty/deeper");
+  std::filesystem::create_directories(tree + "/top-empty");
+  std::string stub = dir_.Write("stub", std::string(4096, 'E'));
+  std::string book = dir_.Join("b.ebk");
+  ASSERT_EQ(RunTool(kPack, {tree, "-o", book, "--stub", stub}).status, 0);
+  ToolRun extract = RunTool(kUnpack, {book, "--extract", dir_.Join("x")});
+  ASSERT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(extract.out, dir_.Join("x") + ": 2 files, 5 folders\n");
+  EXPECT_TRUE(SnapshotTree(dir_.Join("x")) == SnapshotTree(tree));
+}
+
+}  // namespace
+}  // namespace lectern
