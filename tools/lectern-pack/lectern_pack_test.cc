@@ -210,5 +210,32 @@ TEST_F(LecternPackTest, AFailedPackLeavesNoBookAndKeepsTheOldOne) {
   EXPECT_TRUE(ReadWholeFile(book_) == good);
 }
 
+TEST_F(LecternPackTest, CompilesTheSampleProjectIntoABookWithItsSettings) {
+  std::string project = testing::SourceDir() + "/samples/guide.bpj";
+  ToolRun run = RunTool(kPack, {project, "-o", book_});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(HasArchiveTrailer(book_)) << "the sample asks for a self-contained book";
+  ToolRun settings = RunTool(kUnpack, {book_, "--settings"});
+  ASSERT_EQ(settings.status, 0) << settings.err;
+  EXPECT_NE(settings.out.find("bookname=Lectern: a guide to the reader\n"), std::string::npos) << settings.out;
+  EXPECT_NE(settings.out.find("start_page=index.html\n"), std::string::npos);
+  ToolRun config = RunTool(kUnpack, {book_, "--config"});
+  ASSERT_EQ(config.status, 0) << config.err;
+  EXPECT_NE(config.out.find("<toc>"), std::string::npos);
+  EXPECT_NE(config.out.find("url=\"pages/\xC3\xBC" "berblick.html\""), std::string::npos);
+}
+
+TEST_F(LecternPackTest, AFaultyProjectIsReportedAndWritesNothing) {
+  dir_.Write("bad.bpj", "<p><config><ebook_directory>tree</ebook_directory><start_page>index.html</start_page>"
+                        "<splash_image>gone.png</splash_image>"
+                        "</config></p>");
+  ExpectOneLineFailure(RunTool(kPack, {dir_.Join("bad.bpj"), "-o", book_}), 1, "splash_image: gone.png");
+  dir_.Write("broken.bpj", "<p><config>");
+  ExpectOneLineFailure(RunTool(kPack, {dir_.Join("broken.bpj"), "-o", book_}), 1, "broken.bpj:1:");
+  dir_.Write("empty.bpj", "<p/>");
+  ExpectOneLineFailure(RunTool(kPack, {dir_.Join("empty.bpj"), "-o", book_}), 1, "\"config\"");
+  EXPECT_TRUE(OutputFiles().empty());
+}
+
 }  // namespace
 }  // namespace lectern
