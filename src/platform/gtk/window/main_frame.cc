@@ -9,6 +9,7 @@
 #include "platform/gtk/picture/splash_dlg.h"
 #include "platform/message_box.h"
 #include "resources/string_table.h"
+#include "shell/book_choice.h"
 #include "shell/ebk_registry.h"
 
 namespace lectern {
@@ -61,20 +62,32 @@ GtkMainFrame::~GtkMainFrame() {
 
 bool GtkMainFrame::Create(const std::string& book_path) {
   g_main_frame = this;
-  manager_ = CEbkManager::Create();
-  if (manager_->Open(Utf8ToWide(book_path).c_str()) != S_OK) {
-    ShowMessageBox(nullptr, LoadString(kStrOpenBookFailed), LoadString(kStrError), kMbOk);
-    return false;
+  preview_mode_ = IsProjectPath(book_path);
+  if (preview_mode_) {
+    project_ = std::make_unique<Project>();
+    if (!project_->Load(book_path)) {
+      ShowMessageBox(nullptr, LoadString(kStrParseProjectFailed), LoadString(kStrInvalidProjectFile),
+                     kMbIconInformation);
+      return false;
+    }
+    lookup_.UseProject(&project_->settings());
+  } else {
+    manager_ = CEbkManager::Create();
+    if (manager_->Open(Utf8ToWide(book_path).c_str()) != S_OK) {
+      ShowMessageBox(nullptr, LoadString(kStrOpenBookFailed), LoadString(kStrError), kMbOk);
+      return false;
+    }
+    PublishEbkManager(manager_);
+    lookup_.UseArchive(&manager_->book().settings());
   }
-  PublishEbkManager(manager_);
-  lookup_.UseArchive(&manager_->book().settings());
   PublishSettingsLookup(&lookup_);
   auto setting = [this](std::string_view key) {
     std::string value;
     lookup_.GetSetting(key, value);
     return value;
   };
-  settings_ = ReadFrameSettings(setting, false, BookDatastoreUrl);
+  settings_ = ReadFrameSettings(setting, preview_mode_, BookDatastoreUrl,
+                                preview_mode_ ? project_->BookFolder() : std::string());
 
   EbkRegistry& registry = EbkRegistry::Instance();
   registry.SetScreenSizeSource([] {
@@ -106,7 +119,8 @@ bool GtkMainFrame::Create(const std::string& book_path) {
 
   // The splash shows the main window when it ends.
   if (settings_.splash) {
-    StartSplashScreen(setting, BookPictureReader(manager_), GTK_WINDOW(window_), [this] { Show(); });
+    StartSplashScreen(setting, preview_mode_ ? DiskPictureReader(project_->BookFolder()) : BookPictureReader(manager_),
+                      GTK_WINDOW(window_), [this] { Show(); });
   }
 
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
@@ -118,7 +132,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   GtkLecternView::Callbacks callbacks;
   callbacks.status_text = [this](std::string_view text) { SetStatusText(text); };
   callbacks.navigation_complete = [this] { gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str()); };
-  view_ = std::make_unique<GtkLecternView>(context_, manager_, false, std::move(callbacks));
+  view_ = std::make_unique<GtkLecternView>(context_, manager_, preview_mode_, std::move(callbacks));
   view_->SetContextMenuAllowed(settings_.context_menu);
   view_->SetCopyAllowed(settings_.copy);
   SetDragCopyAllowed(settings_.copy);

@@ -10,6 +10,7 @@
 
 #include "book/book_settings.h"
 #include "book/ebk_manager.h"
+#include "book/project.h"
 #include "frame/frame_settings.h"
 #include "platform/gtk/window/lectern_view.h"
 
@@ -54,6 +55,7 @@ class GtkMainFrame {
   GtkLecternView* lectern_view() const { return view_.get(); }
   const FrameSettings& settings() const { return settings_; }
   bool full_screen() const { return full_screen_; }
+  bool preview_mode() const { return preview_mode_; }
   // The book's folder on disk for what the reader keeps between runs (bookmarks).
   const std::string& working_folder() const { return working_folder_; }
 
@@ -62,7 +64,9 @@ class GtkMainFrame {
   void ApplySizeAndPlace();
   void ToggleFullScreen();
 
-  CEbkManager* manager_ = nullptr;
+  bool preview_mode_ = false;
+  std::unique_ptr<Project> project_;  // Preview Mode
+  CEbkManager* manager_ = nullptr;    // archive mode
   SettingsLookup lookup_;
   FrameSettings settings_;
   GtkWidget* window_ = nullptr;

@@ -277,6 +277,29 @@ TEST_F(MainFrameTest, TargetBlankStaysInTheView) {
 }
 
 
+TEST_F(MainFrameTest, PreviewModeShowsTheProjectFolder) {
+  dir.Write("project/book/start.html", "<html><head><title>Preview start</title></head><body>"
+                                        "<img id=i src='pic.svg'></body></html>");
+  dir.Write("project/book/pic.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='12' height='12'/>");
+  std::string project = dir.Write("project/guide.BPJ",
+                                  "<p><config><title>Previewed</title><ebook_directory>book</ebook_directory>"
+                                  "<start_page>start.html</start_page><ebook_bars menubar='yes'/></config></p>");
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(project));
+  EXPECT_TRUE(frame.preview_mode());
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(frame.window())), "Previewed");
+  EXPECT_EQ(Evaluate(frame.view(), "document.title"), "Preview start");
+  EXPECT_EQ(std::string(webkit_web_view_get_uri(frame.view())), "file://" + dir.Join("project/book/start.html"));
+
+  MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
+  g_boxes = 0;
+  GtkMainFrame broken;
+  EXPECT_FALSE(broken.Create(dir.Write("bad.bpj", "<p><config>")));
+  EXPECT_EQ(g_last_box, "Parse eBook project file failed!");
+  SetMessageBoxHandler(previous);
+}
+
 TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
   MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
   g_boxes = 0;
