@@ -102,6 +102,12 @@ class TableDispatch : public IDispatch, public IObjectSafety {
 
  protected:
   explicit TableDispatch(DispatchTypeInfo& type_info) : type_info_(type_info) {}
+
+ public:
+  // The members script sees, for hosts that describe the object to a page ahead of its calls.
+  const DispatchTypeInfo& type_info() const { return type_info_; }
+
+ protected:
   virtual ~TableDispatch() = default;
 
  private:
