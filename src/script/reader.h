@@ -16,9 +16,6 @@ namespace lectern {
 // 8-4-4-4-12. Empty for an empty guid.
 std::string RegistryRootName(std::string_view guid);
 
-// The folder that extracted files go to: $TMPDIR when it names an absolute folder, else /tmp.
-std::string TemporaryFolder();
-
 // Copies the stored file `path` to `folder`, under the last element of its path, and returns the
 // copy's path; empty when the file cannot be read or written, or its name would not stay inside
 // `folder` (".", "..", empty). Control characters in the name become '_'. An existing copy is

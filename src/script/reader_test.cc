@@ -1,5 +1,7 @@
 #include "script/reader.h"
 
+#include "platform/user_folders.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "browser/dispatch_endpoint.h"
 #include "browser/view_uri.h"
+#include "book/book_file_stream.h"
 #include "datastore/virtual_file_layer.h"
 #include "platform/gtk/window/book_scheme.h"
 #include "platform/gtk/picture/splash_dlg.h"
@@ -52,6 +54,11 @@ GtkMainFrame* MainFrame() { return g_main_frame; }
 
 GtkMainFrame::~GtkMainFrame() {
   if (g_main_frame == this) g_main_frame = nullptr;
+  if (reader_) {
+    reader_->SetFrame(nullptr);
+    reader_->Release();
+  }
+  if (view_ && script_host_) script_host_->Detach(view_->web_view());
   if (window_) gtk_widget_destroy(window_);
   view_.reset();
   PublishSettingsLookup(nullptr);
@@ -129,6 +136,9 @@ bool GtkMainFrame::Create(const std::string& book_path) {
 
   context_ = webkit_web_context_new();
   RegisterBookScheme(context_);
+  std::string script_error;
+  script_host_ = ScriptHost::Create(context_, WebExtensionDirectory(), &script_error);
+  if (!script_host_) g_warning("window.external is not available: %s", script_error.c_str());
   GtkLecternView::Callbacks callbacks;
   callbacks.status_text = [this](std::string_view text) { SetStatusText(text); };
   callbacks.navigation_complete = [this] { gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str()); };
@@ -139,6 +149,10 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   view_->SetPrintAllowed(settings_.print);
   view_->SetViewSourceAllowed(settings_.view_source);
   gtk_box_pack_start(GTK_BOX(box), view_->widget(), TRUE, TRUE, 0);
+  if (script_host_) {
+    script_host_->Attach(view_->web_view(),
+                         std::make_shared<DispatchEndpoint>(&external_, CDocHostUIHandlerDispatch::Members()));
+  }
 
   if (settings_.status_bar) {
     status_bar_ = gtk_statusbar_new();
@@ -250,6 +264,147 @@ void GtkMainFrame::OnCommand(int command) {
     case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
     default: break;
   }
+}
+
+}  // namespace lectern
+
+namespace lectern {
+
+bool GtkMainFrame::IsMainWindowVisible() { return window_ && gtk_widget_get_visible(window_); }
+
+void GtkMainFrame::ShowMainWindow(bool visible) {
+  if (!window_) return;
+  if (visible) gtk_widget_show_all(window_);
+  else gtk_widget_hide(window_);
+}
+
+void GtkMainFrame::PostClose() {
+  // Posted, so the script call that asked returns before the window goes.
+  if (!window_) return;
+  g_idle_add(
+      [](gpointer window) {
+        gtk_window_close(GTK_WINDOW(window));
+        g_object_unref(window);
+        return G_SOURCE_REMOVE;
+      },
+      g_object_ref(window_));
+}
+
+void GtkMainFrame::SetTextSize(int32_t size) {
+  if (view_) view_->SetTextSize(size);
+}
+
+int GtkMainFrame::ShowMessage(std::string_view text, std::string_view caption, unsigned style) {
+  return ShowMessageBox(window_, text, caption, style);
+}
+
+int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t, int32_t) {
+  GtkWidget* menu = gtk_menu_new();
+  struct Choice {
+    int32_t command = 0;
+    GMainLoop* loop = nullptr;
+  } choice;
+  choice.loop = g_main_loop_new(nullptr, FALSE);
+  for (const MenuItem& item : items) {
+    GtkWidget* entry = item.kind == MenuItem::Kind::kSeparator ? gtk_separator_menu_item_new()
+                                                                : gtk_menu_item_new_with_label(item.text.c_str());
+    g_object_set_data(G_OBJECT(entry), "lectern-command", GINT_TO_POINTER(item.command));
+    if (item.kind != MenuItem::Kind::kSeparator) {
+      g_signal_connect(entry, "activate", G_CALLBACK(+[](GtkMenuItem* activated, gpointer data) {
+                         static_cast<Choice*>(data)->command =
+                             GPOINTER_TO_INT(g_object_get_data(G_OBJECT(activated), "lectern-command"));
+                       }),
+                       &choice);
+    }
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), entry);
+  }
+  // The menu answers once it closes, chosen or not, while the page's script waits for it.
+  g_signal_connect(menu, "deactivate", G_CALLBACK(+[](GtkMenuShell*, gpointer data) {
+                     g_idle_add(
+                         [](gpointer loop) {
+                           g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                           return G_SOURCE_REMOVE;
+                         },
+                         static_cast<Choice*>(data)->loop);
+                   }),
+                   &choice);
+  gtk_widget_show_all(menu);
+  if (window_) gtk_menu_attach_to_widget(GTK_MENU(menu), window_, nullptr);
+  gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
+  if (gtk_widget_get_visible(menu)) g_main_loop_run(choice.loop);
+  g_main_loop_unref(choice.loop);
+  gtk_widget_destroy(menu);
+  return choice.command;
+}
+
+void GtkMainFrame::ExtractFile(std::string_view book_path) {
+  if (!manager_) return;
+  std::string name(book_path.substr(book_path.find_last_of("/\\") + 1));
+  GtkWidget* chooser = gtk_file_chooser_dialog_new("Extract", window_ ? GTK_WINDOW(window_) : nullptr,
+                                                   GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
+                                                   "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), name.c_str());
+  std::string target;
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    char* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+    if (chosen) target = chosen;
+    g_free(chosen);
+  }
+  gtk_widget_destroy(chooser);
+  if (target.empty()) return;
+  BookFileStream stream(manager_);
+  std::string bytes;
+  if (stream.Open(Utf8ToWide(book_path))) {
+    bytes.resize(stream.length());
+    bytes.resize(stream.Read(bytes.data(), uint32_t(bytes.size())));
+  }
+  if (bytes.empty() && stream.length() > 0) {
+    ShowMessageBox(window_, FormatString(LoadString(kStrOpenFailed), book_path), LoadString(kStrError),
+                   kMbIconInformation);
+    return;
+  }
+  // Written beside the target first, so a failed write leaves an existing file whole.
+  if (!g_file_set_contents(target.c_str(), bytes.data(), gssize(bytes.size()), nullptr)) {
+    ShowMessageBox(window_, FormatString(LoadString(kStrCreateFileFailed), target), LoadString(kStrError),
+                   kMbIconInformation);
+  }
+}
+
+bool GtkMainFrame::ShellOpen(const std::string& path, const std::string& parameters) {
+  if (g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE) && !g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
+    gint argc = 0;
+    gchar** extra = nullptr;
+    if (!parameters.empty() && !g_shell_parse_argv(parameters.c_str(), &argc, &extra, nullptr)) return false;
+    std::vector<gchar*> argv = {const_cast<gchar*>(path.c_str())};
+    for (gint i = 0; i < argc; ++i) argv.push_back(extra[i]);
+    argv.push_back(nullptr);
+    gboolean started = g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, nullptr);
+    g_strfreev(extra);
+    return started;
+  }
+  if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return false;
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  gboolean opened = uri && g_app_info_launch_default_for_uri(uri, nullptr, nullptr);
+  g_free(uri);
+  return opened;
+}
+
+IDispatch* GtkMainFrame::Reader() {
+  if (!reader_) reader_ = CReader::Create(this);
+  return reader_;
+}
+
+std::string GtkMainFrame::ProgramFolder() {
+  gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+  std::string folder;
+  if (self) {
+    gchar* dir = g_path_get_dirname(self);
+    folder = dir;
+    g_free(dir);
+    g_free(self);
+  }
+  return folder;
 }
 
 }  // namespace lectern

@@ -11,7 +11,11 @@
 #include "book/book_settings.h"
 #include "book/ebk_manager.h"
 #include "book/project.h"
+#include "browser/doc_host_ui_handler.h"
 #include "frame/frame_settings.h"
+#include "platform/gtk/script_host.h"
+#include "script/reader.h"
+#include "script/reader_frame.h"
 #include "platform/gtk/window/lectern_view.h"
 
 namespace lectern {
@@ -36,10 +40,10 @@ enum Command : int {
   kCmdExit = 57665,
 };
 
-class GtkMainFrame {
+class GtkMainFrame final : public IReaderFrame, public IHostFrame {
  public:
   GtkMainFrame() = default;
-  ~GtkMainFrame();
+  virtual ~GtkMainFrame();
   GtkMainFrame(const GtkMainFrame&) = delete;
   GtkMainFrame& operator=(const GtkMainFrame&) = delete;
 
@@ -59,6 +63,32 @@ class GtkMainFrame {
   // The book's folder on disk for what the reader keeps between runs (bookmarks).
   const std::string& working_folder() const { return working_folder_; }
 
+  // What page script reaches through the reader object.
+  bool HasMainWindow() override { return window_ != nullptr; }
+  bool IsMainWindowVisible() override;
+  void ShowMainWindow(bool visible) override;
+  void PostClose() override;
+  void SendCommand(ReaderCommand command) override { OnCommand(int(command)); }
+  std::string HomeUrl() override { return settings_.home_url; }
+  bool GetSetting(std::string_view key, std::string& value) override { return lookup_.GetSetting(key, value); }
+  IEbkManager* BookManager() override { return manager_; }
+  void GoBack() override { OnCommand(kCmdBack); }
+  void GoForward() override { OnCommand(kCmdForward); }
+  void StopLoading() override { OnCommand(kCmdStop); }
+  void Refresh() override { OnCommand(kCmdRefresh); }
+  void SetTextSize(int32_t size) override;
+  void RefreshViewHosting(IDispatch*) override { OnCommand(kCmdRefresh); }
+  int ShowMessage(std::string_view text, std::string_view caption, unsigned style) override;
+  int32_t TrackPopupMenu(const std::vector<MenuItem>& items, int32_t x, int32_t y) override;
+
+  // What `window.external` asks of the window.
+  void ExtractFile(std::string_view book_path) override;
+  bool ShellOpen(const std::string& path, const std::string& parameters) override;
+  void* ActiveWindow() override { return window_; }
+  void SetActiveFrame(IDispatch* frame_window) override { active_frame_ = ComPtr<IDispatch>(frame_window); }
+  IDispatch* Reader() override;
+  std::string ProgramFolder() override;
+
  private:
   void BuildMenuBar(GtkWidget* box);
   void ApplySizeAndPlace();
@@ -76,6 +106,10 @@ class GtkMainFrame {
   std::unique_ptr<GtkLecternView> view_;
   bool full_screen_ = false;
   std::string working_folder_;
+  std::unique_ptr<ScriptHost> script_host_;
+  CDocHostUIHandlerDispatch external_{this};
+  ComPtr<IDispatch> active_frame_;
+  CReader* reader_ = nullptr;
 };
 
 // The frame of this run, for the script objects and GetEBKM; null outside a windowed run.

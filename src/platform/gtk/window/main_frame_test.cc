@@ -300,6 +300,24 @@ TEST_F(MainFrameTest, PreviewModeShowsTheProjectFolder) {
   SetMessageBoxHandler(previous);
 }
 
+TEST_F(MainFrameTest, PageScriptReachesTheReaderThroughWindowExternal) {
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("book.ebk"), SampleBook()));
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(dir.Join("book.ebk")));
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  EXPECT_EQ(Evaluate(frame.view(), "typeof window.external.exit"), "function");
+  EXPECT_EQ(Evaluate(frame.view(), "window.external.reader === window.external.READER"), "true");
+  EXPECT_EQ(Evaluate(frame.view(), "window.external.reader.getConfig('bookname')"), "Test Book");
+  EXPECT_EQ(Evaluate(frame.view(), "window.external.reader.startPage"), "file://c:/datastore/index.htm");
+  EXPECT_EQ(Evaluate(frame.view(), "try { window.external.extract(5); 'no error' } catch (e) { String(e.number) }"),
+            std::to_string(int32_t(E_INVALIDARG)));
+  Evaluate(frame.view(), "window.external.reader.set_textsize(4); 'ok'");
+  EXPECT_EQ(frame.lectern_view()->GetTextSize(), 4);
+  Evaluate(frame.view(), "window.external.EXIT(); 'ok'");
+  EXPECT_TRUE(RunUntil([&] { return frame.window() == nullptr; })) << "exit closes the window, in any letter case";
+}
+
 TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
   MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
   g_boxes = 0;
