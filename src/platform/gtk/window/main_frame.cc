@@ -6,6 +6,7 @@
 #include "browser/dispatch_endpoint.h"
 #include "browser/view_uri.h"
 #include "book/book_file_stream.h"
+#include "datastore/datastore_path.h"
 #include "datastore/virtual_file_layer.h"
 #include "platform/gtk/window/book_scheme.h"
 #include "platform/gtk/picture/splash_dlg.h"
@@ -18,15 +19,6 @@ namespace lectern {
 namespace {
 
 GtkMainFrame* g_main_frame = nullptr;
-
-std::string BookDatastoreUrl(std::string_view path) {
-  std::string url = "file://c:/datastore";
-  std::string p(path);
-  for (char& c : p)
-    if (c == '\\') c = '/';
-  if (p.empty() || p[0] != '/') url.push_back('/');
-  return url + p;
-}
 
 void OnMenuItem(GtkMenuItem* item, gpointer data) {
   int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "lectern-command"));
@@ -93,7 +85,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
     lookup_.GetSetting(key, value);
     return value;
   };
-  settings_ = ReadFrameSettings(setting, preview_mode_, BookDatastoreUrl,
+  settings_ = ReadFrameSettings(setting, preview_mode_, [](std::string_view path) { return DatastoreUrl(path); },
                                 preview_mode_ ? project_->BookFolder() : std::string());
 
   EbkRegistry& registry = EbkRegistry::Instance();
