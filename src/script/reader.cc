@@ -11,6 +11,7 @@
 
 #include "book/book_file_stream.h"
 #include "platform/message_box.h"
+#include "platform/user_folders.h"
 #include "script/menu_obj.h"
 
 namespace lectern {
@@ -105,16 +106,6 @@ std::string RegistryRootName(std::string_view guid) {
   }
   return "clsid\\{" + hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) +
          "-" + hex.substr(20, 12) + "}";
-}
-
-std::string TemporaryFolder() {
-  const char* tmpdir = std::getenv("TMPDIR");
-  if (tmpdir && tmpdir[0] == '/') {
-    std::string folder = tmpdir;
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-  }
-  return "/tmp";
 }
 
 std::string ExtractBookFile(IEbkManager* manager, WideStringView path, bool overwrite, const std::string& folder) {

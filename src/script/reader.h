@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/user_folders.h"
 #include "script/dispatch_table.h"
+#include "script/list_obj.h"
 #include "script/reader_frame.h"
 
 namespace lectern {
@@ -15,9 +17,6 @@ namespace lectern {
 // "clsid\{d1-d2-d3-d4-d5}" with the first 32 of the 40 lower-case hex digits of SHA-1(guid), split
 // 8-4-4-4-12. Empty for an empty guid.
 std::string RegistryRootName(std::string_view guid);
-
-// The folder that extracted files go to: $TMPDIR when it names an absolute folder, else /tmp.
-std::string TemporaryFolder();
 
 // Copies the stored file `path` to `folder`, under the last element of its path, and returns the
 // copy's path; empty when the file cannot be read or written, or its name would not stay inside
@@ -30,8 +29,9 @@ class CReader final : public TableDispatch {
   // Makes a new list object with one reference, or null.
   using ListFactory = std::function<IDispatch*()>;
 
-  // A reader with one reference. `frame` may be null (no window yet).
-  static CReader* Create(IReaderFrame* frame, ListFactory list_factory = {});
+  // A reader with one reference. `frame` may be null (no window yet). Its lists are the
+  // registry-backed list objects unless a test hands it another factory.
+  static CReader* Create(IReaderFrame* frame, ListFactory list_factory = &NewListObject);
 
   // The window layer clears it when the main window goes away; menus made before see it too.
   void SetFrame(IReaderFrame* frame) { link_->frame = frame; }
