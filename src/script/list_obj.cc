@@ -94,9 +94,15 @@ bool DecodeListRegistryForm(std::string_view form, ListItems* items) {
   std::string body(form.substr(0, form.size() - 1));
   for (char& c : body) c = char(uint8_t(c) ^ kListFormMask);
 
+  // The list read must be one that can be written again: the same limits on its own form, which
+  // is a byte longer than `form` when the last item lacks its item end.
   size_t pieces = 0;
-  ForEachPiece(body, [&](size_t, size_t) { ++pieces; });
-  if (pieces > kMaxListItems) return false;
+  size_t encoded_size = 1;
+  ForEachPiece(body, [&](size_t begin, size_t end) {
+    ++pieces;
+    encoded_size += end - begin + 1;
+  });
+  if (pieces > kMaxListItems || encoded_size > kMaxListFormSize) return false;
 
   ListItems decoded;
   ForEachPiece(body, [&](size_t begin, size_t end) { decoded.emplace_back(body, begin, end - begin); });

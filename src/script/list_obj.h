@@ -32,7 +32,7 @@ using ListItems = std::list<std::string>;
 // (`*too_large`, may be null, tells which).
 std::string EncodeListRegistryForm(const ListItems& items, bool* too_large = nullptr);
 // Reads a registry form into `*items`, replacing them; false, with `*items` untouched, when
-// `form` is not one. Items holding 0x01 were split at it when they were written, and come back
+// `form` is not one, or holds a list that could not be written back under the same limits. Items holding 0x01 were split at it when they were written, and come back
 // as their pieces; empty pieces are no items.
 bool DecodeListRegistryForm(std::string_view form, ListItems* items);
 

@@ -316,6 +316,14 @@ TEST(ListRegistryFormTest, EncodeAndDecode) {
   EXPECT_EQ(decoded, largest);
   largest.front().push_back('q');
   EXPECT_EQ(EncodeListRegistryForm(largest), "");
+  // A form at the limit whose last item lacks its item end would need one byte more to be
+  // written again: it is refused like any other list over the limit.
+  std::string unended = Masked(std::string(kMaxListFormSize - 1, 'q')) + std::string(1, '\0');
+  ASSERT_EQ(unended.size(), kMaxListFormSize);
+  EXPECT_FALSE(DecodeListRegistryForm(unended, &decoded));
+  unended.erase(0, 1);
+  ASSERT_TRUE(DecodeListRegistryForm(unended, &decoded));
+  EXPECT_EQ(EncodeListRegistryForm(decoded).size(), kMaxListFormSize);
 }
 
 }  // namespace
