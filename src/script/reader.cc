@@ -1,7 +1,5 @@
 #include "script/reader.h"
 
-#include "platform/user_folders.h"
-
 #include <fcntl.h>
 #include <nettle/sha1.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 
 #include "book/book_file_stream.h"
 #include "platform/message_box.h"
+#include "platform/user_folders.h"
 #include "script/menu_obj.h"
 
 namespace lectern {

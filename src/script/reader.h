@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/user_folders.h"
 #include "script/dispatch_table.h"
+#include "script/list_obj.h"
 #include "script/reader_frame.h"
 
 namespace lectern {
@@ -27,8 +29,9 @@ class CReader final : public TableDispatch {
   // Makes a new list object with one reference, or null.
   using ListFactory = std::function<IDispatch*()>;
 
-  // A reader with one reference. `frame` may be null (no window yet).
-  static CReader* Create(IReaderFrame* frame, ListFactory list_factory = {});
+  // A reader with one reference. `frame` may be null (no window yet). Its lists are the
+  // registry-backed list objects unless a test hands it another factory.
+  static CReader* Create(IReaderFrame* frame, ListFactory list_factory = &NewListObject);
 
   // The window layer clears it when the main window goes away; menus made before see it too.
   void SetFrame(IReaderFrame* frame) { link_->frame = frame; }
