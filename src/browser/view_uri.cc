@@ -83,11 +83,10 @@ std::string FromViewUri(std::string_view uri) {
 }
 
 std::string StatusTextForLink(std::string_view uri) {
-  // The page engine's form of a book link is the three-slash datastore URL; the status bar drops
-  // its 20-character prefix.
+  // The status bar shows a book link as its path: the datastore URL without its prefix.
   std::string url = FromViewUri(uri);
-  if (StartsWithIgnoringCase(url, kDatastoreUrl)) url.insert(url.begin() + 7, '/');
   if (StartsWithIgnoringCase(url, kDatastoreUrlThreeSlash)) return url.substr(kDatastoreUrlThreeSlash.size());
+  if (StartsWithIgnoringCase(url, kDatastoreUrl)) return url.substr(kDatastoreUrl.size());
   return url;
 }
 
