@@ -60,6 +60,7 @@ constexpr Entry kStrings[] = {
     {62005, "File %s doesn't exist!"},
     {62006, "Read file %s failed!"},
     {62007, "Lectern"},
+    {62008, "https://vellum-software.example/lectern"},
 };
 
 }  // namespace

@@ -36,6 +36,7 @@ enum StringId : int {
   kStrFileDoesNotExist = 62005,
   kStrReadFileFailed = 62006,
   kStrProgramName = 62007,
+  kStrMakerSite = 62008,
 };
 
 // The text of `id`, empty for an unknown id.

@@ -11,6 +11,7 @@
 #include "platform/gtk/window/book_scheme.h"
 #include "platform/gtk/picture/splash_dlg.h"
 #include "platform/message_box.h"
+#include "resources/menus.h"
 #include "resources/string_table.h"
 #include "shell/book_choice.h"
 #include "shell/ebk_registry.h"
@@ -20,9 +21,59 @@ namespace {
 
 GtkMainFrame* g_main_frame = nullptr;
 
+int CommandOf(gpointer widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "lectern-command")); }
+
 void OnMenuItem(GtkMenuItem* item, gpointer data) {
-  int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "lectern-command"));
-  static_cast<GtkMainFrame*>(data)->OnCommand(command);
+  // Check items toggle when the state table sets them; only the user's choice is a command.
+  if (CommandState::updating()) return;
+  static_cast<GtkMainFrame*>(data)->OnCommand(CommandOf(item));
+}
+
+// The menu's prompt for the highlighted item, as the status bar shows it while the menu is open.
+void OnMenuItemSelect(GtkMenuItem* item, gpointer data) {
+  static_cast<GtkMainFrame*>(data)->SetStatusText(CommandPrompt(CommandOf(item)));
+}
+
+void OnMenuItemDeselect(GtkMenuItem*, gpointer data) { static_cast<GtkMainFrame*>(data)->SetStatusText(""); }
+
+// "&Print..." becomes "_Print...", and a literal '_' stays one.
+std::string MnemonicLabel(std::string_view text) {
+  std::string label;
+  for (char c : text) {
+    if (c == '&') label += '_';
+    else if (c == '_') label += "__";
+    else label += c;
+  }
+  return label;
+}
+
+// The commands whose menu items carry a check mark.
+bool IsCheckCommand(int command) {
+  switch (command) {
+    case kCmdContentsPane:
+    case kCmdBookmarksPane:
+    case kCmdSearchPane:
+    case kCmdStatusBar:
+    case kCmdFullScreen:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MatchesAccelerator(const Accelerator& accelerator, const GdkEventKey* event) {
+  GdkModifierType state = GdkModifierType(event->state & gtk_accelerator_get_default_mod_mask());
+  if (bool(state & GDK_CONTROL_MASK) != accelerator.control || bool(state & GDK_SHIFT_MASK) != accelerator.shift ||
+      bool(state & GDK_MOD1_MASK) != accelerator.alt)
+    return false;
+  switch (accelerator.key) {
+    case AcceleratorKey::kLetter: return gdk_keyval_to_upper(event->keyval) == guint(accelerator.letter);
+    case AcceleratorKey::kBackspace: return event->keyval == GDK_KEY_BackSpace;
+    case AcceleratorKey::kDelete: return event->keyval == GDK_KEY_Delete || event->keyval == GDK_KEY_KP_Delete;
+    case AcceleratorKey::kInsert: return event->keyval == GDK_KEY_Insert || event->keyval == GDK_KEY_KP_Insert;
+    case AcceleratorKey::kF6: return event->keyval == GDK_KEY_F6;
+  }
+  return false;
 }
 
 gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer) {
@@ -140,7 +191,26 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   SetDragCopyAllowed(settings_.copy);
   view_->SetPrintAllowed(settings_.print);
   view_->SetViewSourceAllowed(settings_.view_source);
-  gtk_box_pack_start(GTK_BOX(box), view_->widget(), TRUE, TRUE, 0);
+  // The client area: the side bar on the left of the view, hidden until a pane is asked for.
+  splitter_ = gtk_paned_new(GTK_ORIENTATION_HORIZONTAL);
+  gtk_box_pack_start(GTK_BOX(box), splitter_, TRUE, TRUE, 0);
+  side_bar_ = std::make_unique<SideBar>([this] { HideSideBar(); });
+  gtk_paned_pack1(GTK_PANED(splitter_), side_bar_->widget(), FALSE, FALSE);
+  gtk_paned_pack2(GTK_PANED(splitter_), view_->widget(), TRUE, TRUE);
+  gtk_paned_set_position(GTK_PANED(splitter_), 180);
+  side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Contents");
+  side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Search");
+  side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Bookmarks");
+  HideSideBar();
+  command_state_.Enable(kCmdPrint, settings_.print);
+  command_state_.Enable(kCmdPrintPreview, settings_.print);
+  if (!settings_.contents) command_state_.Enable(kCmdContentsPane, false);
+  command_state_.Enable(kCmdToolbarBand, toolbar_band_ != nullptr);
+  command_state_.SetCheck(kCmdToolbarBand, toolbar_band_ != nullptr);
+  command_state_.Enable(kCmdSearchBarBand, search_bar_band_ != nullptr);
+  command_state_.SetCheck(kCmdSearchBarBand, search_bar_band_ != nullptr);
+  // Keys the page view leaves alone meet the accelerator table last.
+  g_signal_connect_after(window_, "key-press-event", G_CALLBACK(OnUnhandledKey), this);
   if (script_host_) {
     script_host_->Attach(view_->web_view(),
                          std::make_shared<DispatchEndpoint>(&external_, CDocHostUIHandlerDispatch::Members()));
@@ -150,54 +220,100 @@ bool GtkMainFrame::Create(const std::string& book_path) {
     status_bar_ = gtk_statusbar_new();
     gtk_box_pack_end(GTK_BOX(box), status_bar_, FALSE, FALSE, 0);
     SetStatusText("");
+    command_state_.SetCheck(kCmdStatusBar, true);
+  } else {
+    command_state_.Enable(kCmdStatusBar, false);
   }
   ApplySizeAndPlace();
+  if (settings_.contents && settings_.show_contents_at_start) OnCommand(kCmdContentsPane);
   gtk_window_set_keep_above(GTK_WINDOW(window_), settings_.topmost);
   Navigate(settings_.home_url);
   return true;
 }
 
 void GtkMainFrame::BuildMenuBar(GtkWidget* box) {
-  struct Item {
-    const char* label;
-    int command;  // 0 opens a submenu until the matching end marker (-1)
-  };
-  static constexpr Item kMenu[] = {
-      {"_File", 0},           {"_Print...", kCmdPrint}, {"Print Pre_view...", kCmdPrintPreview},
-      {"-", 0},               {"E_xit", kCmdExit},      {nullptr, -1},
-      {"_View", 0},           {"E-Book Bars", 0},       {"Table of content", kCmdContentsPane},
-      {"Bookmarks", kCmdBookmarksPane}, {"Search Results", kCmdSearchPane}, {nullptr, -1},
-      {"_Status Bar", kCmdStatusBar},   {"-", 0},       {"_Go To", 0},
-      {"_Back", kCmdBack},    {"_Forward", kCmdForward}, {"-", 0},
-      {"_Home Page", kCmdHome}, {nullptr, -1},          {"_Stop", kCmdStop},
-      {"_Refresh", kCmdRefresh}, {"-", 0},              {"_Full Screen", kCmdFullScreen},
-      {nullptr, -1},          {"_Bookmark", 0},         {"_Add Bookmark...", kCmdAddBookmark},
-      {nullptr, -1},          {"_Help", 0},             {"About _eBook...", kCmdBookInformation},
-      {nullptr, -1},
-  };
+  std::string book_name = Setting("bookname");
   menu_bar_ = gtk_menu_bar_new();
   std::vector<GtkWidget*> menus = {menu_bar_};
-  for (const Item& item : kMenu) {
-    if (!item.label) {
-      menus.pop_back();
-      continue;
+  for (const MenuEntry& entry : MainMenu()) {
+    switch (entry.kind) {
+      case MenuEntry::Kind::kEnd:
+        menus.pop_back();
+        continue;
+      case MenuEntry::Kind::kSeparator:
+        gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), gtk_separator_menu_item_new());
+        continue;
+      case MenuEntry::Kind::kSubmenu: {
+        GtkWidget* item = gtk_menu_item_new_with_mnemonic(MnemonicLabel(entry.text).c_str());
+        gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), item);
+        GtkWidget* submenu = gtk_menu_new();
+        gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), submenu);
+        menus.push_back(submenu);
+        continue;
+      }
+      case MenuEntry::Kind::kItem:
+        break;
     }
-    if (std::string_view(item.label) == "-") {
-      gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), gtk_separator_menu_item_new());
-      continue;
+    std::string text = entry.text;
+    // The book names itself in the Help menu: "About &eBook..." reads "About &" + name + "...".
+    if (entry.command == kCmdBookInformation && !book_name.empty()) {
+      if (size_t at = text.find("eBook"); at != std::string::npos) text.replace(at, 5, book_name);
     }
-    GtkWidget* menu_item = gtk_menu_item_new_with_mnemonic(item.label);
-    gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), menu_item);
-    if (item.command == 0) {
-      GtkWidget* submenu = gtk_menu_new();
-      gtk_menu_item_set_submenu(GTK_MENU_ITEM(menu_item), submenu);
-      menus.push_back(submenu);
-    } else {
-      g_object_set_data(G_OBJECT(menu_item), "lectern-command", GINT_TO_POINTER(item.command));
-      g_signal_connect(menu_item, "activate", G_CALLBACK(OnMenuItem), this);
+    std::string label = MnemonicLabel(text);
+    GtkWidget* item = IsCheckCommand(entry.command) ? gtk_check_menu_item_new_with_mnemonic(label.c_str())
+                                                    : gtk_menu_item_new_with_mnemonic(label.c_str());
+    gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), item);
+    g_object_set_data(G_OBJECT(item), "lectern-command", GINT_TO_POINTER(entry.command));
+    g_signal_connect(item, "activate", G_CALLBACK(OnMenuItem), this);
+    g_signal_connect(item, "select", G_CALLBACK(OnMenuItemSelect), this);
+    g_signal_connect(item, "deselect", G_CALLBACK(OnMenuItemDeselect), this);
+    command_state_.Register(entry.command, item);
+    // The pop-up whose first item is Add Bookmark lists the bookmarks each time it opens.
+    if (entry.command == kCmdAddBookmark) {
+      bookmark_menu_ = menus.back();
+      g_signal_connect_swapped(bookmark_menu_, "show", G_CALLBACK(+[](gpointer self) {
+                                 static_cast<GtkMainFrame*>(self)->FillBookmarkMenu();
+                               }),
+                               this);
     }
   }
   gtk_box_pack_start(GTK_BOX(box), menu_bar_, FALSE, FALSE, 0);
+}
+
+void GtkMainFrame::FillBookmarkMenu() {
+  if (!bookmark_menu_) return;
+  GList* items = gtk_container_get_children(GTK_CONTAINER(bookmark_menu_));
+  for (GList* item = items ? items->next : nullptr; item; item = item->next) gtk_widget_destroy(GTK_WIDGET(item->data));
+  g_list_free(items);
+  std::vector<Bookmark> bookmarks = bookmark_source_ ? bookmark_source_() : std::vector<Bookmark>();
+  if (bookmarks.empty()) return;
+  auto append = [this](GtkWidget* item, int command) {
+    if (command) {
+      g_object_set_data(G_OBJECT(item), "lectern-command", GINT_TO_POINTER(command));
+      g_signal_connect(item, "activate", G_CALLBACK(OnMenuItem), this);
+    }
+    gtk_widget_show(item);
+    gtk_menu_shell_append(GTK_MENU_SHELL(bookmark_menu_), item);
+  };
+  append(gtk_separator_menu_item_new(), 0);
+  for (size_t i = 0; i < bookmarks.size() && i < 10; ++i) {
+    std::string text = "&" + std::to_string(i + 1) + " " + bookmarks[i].name;
+    GtkWidget* item = gtk_menu_item_new_with_mnemonic(MnemonicLabel(text).c_str());
+    append(item, kCmdFirstBookmark + int(i));
+  }
+  if (bookmarks.size() > 10) {
+    append(gtk_separator_menu_item_new(), 0);
+    append(gtk_menu_item_new_with_label(std::string(LoadString(kStrMoreBookmarks)).c_str()), kCmdMoreBookmarks);
+  }
+}
+
+void GtkMainFrame::OpenBookmark(size_t index) {
+  if (preview_mode_) {
+    ShowMessageBox(window_, LoadString(kStrNotInPreviewMode), LoadString(kStrInformation), kMbIconInformation);
+    return;
+  }
+  std::vector<Bookmark> bookmarks = bookmark_source_ ? bookmark_source_() : std::vector<Bookmark>();
+  if (index < bookmarks.size() && !bookmarks[index].url.empty()) Navigate(bookmarks[index].url);
 }
 
 void GtkMainFrame::ApplySizeAndPlace() {
@@ -234,9 +350,75 @@ void GtkMainFrame::SetStatusText(std::string_view text) {
 }
 
 void GtkMainFrame::ToggleFullScreen() {
+  GtkWindow* window = GTK_WINDOW(window_);
   full_screen_ = !full_screen_;
-  if (full_screen_) gtk_window_fullscreen(GTK_WINDOW(window_));
-  else gtk_window_unfullscreen(GTK_WINDOW(window_));
+  if (full_screen_) {
+    gtk_window_get_position(window, &saved_rect_.x, &saved_rect_.y);
+    gtk_window_get_size(window, &saved_rect_.width, &saved_rect_.height);
+    if (settings_.bordered) gtk_window_set_decorated(window, FALSE);
+    gtk_window_fullscreen(window);
+  } else {
+    gtk_window_unfullscreen(window);
+    // A window the book made borderless stays so.
+    if (settings_.bordered) gtk_window_set_decorated(window, TRUE);
+    if (saved_rect_.width > 0 && saved_rect_.height > 0) {
+      gtk_window_move(window, saved_rect_.x, saved_rect_.y);
+      gtk_window_resize(window, saved_rect_.width, saved_rect_.height);
+    }
+  }
+  command_state_.SetCheck(kCmdFullScreen, full_screen_);
+}
+
+bool GtkMainFrame::SideBarButtonChecked(int command) const {
+  bool has_bar = command == kCmdSearchPane ? search_bar_band_ != nullptr : toolbar_band_ != nullptr;
+  return has_bar && command_state_.IsChecked(command);
+}
+
+void GtkMainFrame::ToggleSidePane(int command, SidePane pane) {
+  bool was_checked = SideBarButtonChecked(command);
+  for (int other : {kCmdContentsPane, kCmdSearchPane, kCmdBookmarksPane})
+    if (other != command) command_state_.SetCheck(other, false);
+  if (was_checked) {
+    HideSideBar();
+    command_state_.SetCheck(command, false);
+    return;
+  }
+  ShowSideBar(pane);
+  command_state_.SetCheck(command, true);
+}
+
+void GtkMainFrame::ShowSideBar(SidePane pane) {
+  side_bar_->SelectPane(pane);
+  gtk_widget_show(side_bar_->widget());
+}
+
+void GtkMainFrame::HideSideBar() {
+  for (int command : {kCmdContentsPane, kCmdBookmarksPane, kCmdSearchPane}) command_state_.SetCheck(command, false);
+  gtk_widget_hide(side_bar_->widget());
+}
+
+gboolean GtkMainFrame::OnUnhandledKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  for (const Accelerator& accelerator : Accelerators()) {
+    if (!MatchesAccelerator(accelerator, event)) continue;
+    static_cast<GtkMainFrame*>(data)->OnCommand(accelerator.command);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+std::string GtkMainFrame::Setting(std::string_view key) {
+  std::string value;
+  lookup_.GetSetting(key, value);
+  return value;
+}
+
+std::string GtkMainFrame::status_text() const {
+  if (!status_bar_) return {};
+  GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(status_bar_));
+  GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+  std::string text = children && GTK_IS_LABEL(children->data) ? gtk_label_get_text(GTK_LABEL(children->data)) : "";
+  g_list_free(children);
+  return text;
 }
 
 void GtkMainFrame::OnCommand(int command) {
@@ -251,10 +433,31 @@ void GtkMainFrame::OnCommand(int command) {
     case kCmdPrint: view_->Print(); break;
     case kCmdPrintPreview: view_->PrintPreview(); break;
     case kCmdStatusBar:
-      if (status_bar_) gtk_widget_set_visible(status_bar_, !gtk_widget_get_visible(status_bar_));
+      if (!status_bar_) break;
+      gtk_widget_set_visible(status_bar_, !gtk_widget_get_visible(status_bar_));
+      command_state_.SetCheck(kCmdStatusBar, gtk_widget_get_visible(status_bar_));
       break;
+    case kCmdContentsPane: ToggleSidePane(command, kContentsPane); break;
+    case kCmdSearchPane: ToggleSidePane(command, kSearchPane); break;
+    case kCmdBookmarksPane: ToggleSidePane(command, kBookmarksPane); break;
+    case kCmdMoreBookmarks: ShowSideBar(kBookmarksPane); break;
+    case kCmdToolbarBand:
+    case kCmdSearchBarBand: {
+      GtkWidget* band = command == kCmdToolbarBand ? toolbar_band_ : search_bar_band_;
+      if (!band) break;
+      gtk_widget_set_visible(band, !gtk_widget_get_visible(band));
+      command_state_.SetCheck(command, gtk_widget_get_visible(band));
+      break;
+    }
+    case kCmdMakerHomePage: {
+      std::string site(LoadString(kStrMakerSite));
+      g_app_info_launch_default_for_uri(site.c_str(), nullptr, nullptr);
+      break;
+    }
     case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
-    default: break;
+    default:
+      if (command >= kCmdFirstBookmark && command <= kCmdLastBookmark) OpenBookmark(size_t(command - kCmdFirstBookmark));
+      break;
   }
 }
 

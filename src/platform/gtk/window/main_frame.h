@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,7 +17,11 @@
 #include "platform/gtk/script_host.h"
 #include "script/reader.h"
 #include "script/reader_frame.h"
+#include "panes/favorites_store.h"
+#include "platform/gtk/window/command_state.h"
 #include "platform/gtk/window/lectern_view.h"
+#include "platform/gtk/window/pane_host.h"
+#include "platform/gtk/window/side_bar.h"
 
 namespace lectern {
 
@@ -33,14 +38,29 @@ enum Command : int {
   kCmdTextSize = 3008,
   kCmdFullScreen = 3014,
   kCmdContentsPane = 3016,
+  kCmdSearch = 3017,
   kCmdBookInformation = 32777,
+  kCmdMakerHomePage = 32778,
+  kCmdClearSearchHistory = 32782,
+  kCmdResetSearchPosition = 32783,
+  kCmdToggleHighlight = 32784,
+  kCmdSearchBarBand = 32788,
   kCmdStatusBar = 32789,
   kCmdAddBookmark = 32796,
   kCmdPrintPreview = 32803,
+  kCmdFirstBookmark = 40960,
+  kCmdLastBookmark = 40970,
+  kCmdMoreBookmarks = 41088,
+  kCmdNew = 57600,
+  kCmdAbout = 57664,
   kCmdExit = 57665,
+  kCmdToolbarBand = 59392,
 };
 
-class GtkMainFrame final : public IReaderFrame, public IHostFrame {
+// The side bar's panes, in the order they are added.
+enum SidePane : int { kContentsPane = 0, kSearchPane = 1, kBookmarksPane = 2 };
+
+class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHost {
  public:
   GtkMainFrame() = default;
   virtual ~GtkMainFrame();
@@ -50,18 +70,38 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame {
   // Opens the book and builds the window; false (after telling the user) when the run must end.
   bool Create(const std::string& book_path);
   void Show();
-  void OnCommand(int command);
+  void OnCommand(int command) override;
   void SetStatusText(std::string_view text);
-  void Navigate(std::string_view url);
+  void Navigate(std::string_view url) override;
 
   GtkWidget* window() const { return window_; }
+  GtkWidget* menu_bar() const { return menu_bar_; }
+  GtkWidget* status_bar() const { return status_bar_; }
+  std::string status_text() const;
+  SideBar* side_bar() const { return side_bar_.get(); }
+  bool side_bar_visible() const { return side_bar_ && gtk_widget_get_visible(side_bar_->widget()); }
+  CommandState& command_state() { return command_state_; }
   WebKitWebView* view() const { return view_ ? view_->web_view() : nullptr; }
   GtkLecternView* lectern_view() const { return view_.get(); }
   const FrameSettings& settings() const { return settings_; }
   bool full_screen() const { return full_screen_; }
-  bool preview_mode() const { return preview_mode_; }
+  bool bordered() const { return settings_.bordered; }
+
+  // What the bars, panes and dialogs ask of the frame.
+  bool preview_mode() const override { return preview_mode_; }
+  std::string Setting(std::string_view key) override;
+  const Project* BookProject() const override { return project_.get(); }
+  std::string CurrentUrl() override { return view_ ? view_->CurrentUrl() : std::string(); }
+  std::string CurrentTitle() override { return view_ ? view_->CurrentTitle() : std::string(); }
+  GtkWindow* Toplevel() override { return window_ ? GTK_WINDOW(window_) : nullptr; }
   // The book's folder on disk for what the reader keeps between runs (bookmarks).
-  const std::string& working_folder() const { return working_folder_; }
+  const std::string& working_folder() const override { return working_folder_; }
+
+  // The bookmarks the Bookmark menu lists; the bookmarks pane provides them.
+  void SetBookmarkSource(std::function<std::vector<Bookmark>()> source) { bookmark_source_ = std::move(source); }
+  // Refills the Bookmark menu from the bookmarks, as when it is about to open.
+  void FillBookmarkMenu();
+  GtkWidget* bookmark_menu() const { return bookmark_menu_; }
 
   // What page script reaches through the reader object.
   bool HasMainWindow() override { return window_ != nullptr; }
@@ -71,7 +111,7 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame {
   void SendCommand(ReaderCommand command) override { OnCommand(int(command)); }
   std::string HomeUrl() override { return settings_.home_url; }
   bool GetSetting(std::string_view key, std::string& value) override { return lookup_.GetSetting(key, value); }
-  IEbkManager* BookManager() override { return manager_; }
+  IEbkManager* BookManager() override { return manager_; }  // both interfaces
   void GoBack() override { OnCommand(kCmdBack); }
   void GoForward() override { OnCommand(kCmdForward); }
   void StopLoading() override { OnCommand(kCmdStop); }
@@ -93,6 +133,14 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame {
   void BuildMenuBar(GtkWidget* box);
   void ApplySizeAndPlace();
   void ToggleFullScreen();
+  void ToggleSidePane(int command, SidePane pane);
+  void ShowSideBar(SidePane pane);
+  void HideSideBar();
+  // Whether the bar button of a side-bar command is checked: the toolbar's for the contents and
+  // bookmarks panes, the search bar's for the search pane. Without that bar it never is.
+  bool SideBarButtonChecked(int command) const;
+  void OpenBookmark(size_t index);
+  static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
 
   bool preview_mode_ = false;
   std::unique_ptr<Project> project_;  // Preview Mode
@@ -102,6 +150,16 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame {
   GtkWidget* window_ = nullptr;
   GtkWidget* status_bar_ = nullptr;
   GtkWidget* menu_bar_ = nullptr;
+  GtkWidget* bookmark_menu_ = nullptr;
+  GtkWidget* splitter_ = nullptr;
+  std::unique_ptr<SideBar> side_bar_;
+  CommandState command_state_;
+  // Set by the bars as they are made.
+  GtkWidget* toolbar_band_ = nullptr;
+  GtkWidget* search_bar_band_ = nullptr;
+  std::function<std::vector<Bookmark>()> bookmark_source_;
+  // Where the window stood before it went full screen.
+  GdkRectangle saved_rect_{0, 0, 0, 0};
   WebKitWebContext* context_ = nullptr;
   std::unique_ptr<GtkLecternView> view_;
   bool full_screen_ = false;

@@ -11,6 +11,7 @@
 #include "datastore/virtual_file_layer.h"
 #include "shell/ebk_registry.h"
 #include "platform/message_box.h"
+#include "platform/gtk/window/gui_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
@@ -18,6 +19,7 @@ namespace {
 
 using testing::TempDir;
 using testing::TestBook;
+using namespace lectern::testing;
 
 int g_boxes = 0;
 std::string g_last_box;
@@ -25,65 +27,6 @@ int CountBox(void*, std::string_view text, std::string_view, unsigned) {
   ++g_boxes;
   g_last_box = text;
   return kIdOk;
-}
-
-bool RunUntil(const std::function<bool()>& done, int seconds = 20) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    g_main_context_iteration(nullptr, FALSE);
-  }
-  return true;
-}
-
-std::string Evaluate(WebKitWebView* view, const char* script) {
-  struct Outcome {
-    bool done = false;
-    std::string text;
-  } outcome;
-  webkit_web_view_evaluate_javascript(
-      view, script, -1, nullptr, nullptr, nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer data) {
-        auto* out = static_cast<Outcome*>(data);
-        GError* error = nullptr;
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-        if (value) {
-          char* text = jsc_value_to_string(value);
-          out->text = text;
-          g_free(text);
-          g_object_unref(value);
-        } else {
-          out->text = std::string("<error: ") + (error ? error->message : "?") + ">";
-          g_clear_error(&error);
-        }
-        out->done = true;
-      },
-      &outcome);
-  RunUntil([&] { return outcome.done; });
-  return outcome.text;
-}
-
-bool WaitForLoad(WebKitWebView* view) {
-  return RunUntil([&] { return !webkit_web_view_is_loading(view) && webkit_web_view_get_uri(view); });
-}
-
-void SaveSnapshot(WebKitWebView* view, const std::string& path) {
-  struct Request {
-    bool done = false;
-    std::string path;
-  } request{false, path};
-  webkit_web_view_get_snapshot(
-      view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer data) {
-        auto* pending = static_cast<Request*>(data);
-        if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
-          cairo_surface_write_to_png(surface, pending->path.c_str());
-          cairo_surface_destroy(surface);
-        }
-        pending->done = true;
-      },
-      &request);
-  RunUntil([&] { return request.done; });
 }
 
 class MainFrameTest : public ::testing::Test {
@@ -122,8 +65,7 @@ TEST_F(MainFrameTest, OpensTheStartPageWithItsResources) {
   EXPECT_EQ(Evaluate(frame.view(), "document.body.dataset.ran"), "yes");
   ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.getElementById('dot').complete") == "true"; }));
   EXPECT_EQ(Evaluate(frame.view(), "document.getElementById('dot').naturalWidth"), "40");
-  const char* artefacts = std::getenv("LECTERN_BINARY_DIR");
-  SaveSnapshot(frame.view(), std::string(artefacts ? artefacts : ".") + "/start-page.png");
+  SaveSnapshot(frame.view(), ArtefactPath("start-page.png"));
 
   Evaluate(frame.view(), "document.getElementById('next').click()");
   ASSERT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "Two"; }));
@@ -165,30 +107,13 @@ TEST_F(MainFrameTest, RawMediaAreServedWhole) {
   EXPECT_TRUE(RunUntil([&] { return Evaluate(frame.view(), "document.title") == "bytes 5004"; }));
 }
 
-GdkEvent* ControlKey(GtkWidget* widget, guint keyval) {
-  GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
-  event->key.send_event = TRUE;
-  event->key.time = GDK_CURRENT_TIME;
-  event->key.state = GDK_CONTROL_MASK;
-  event->key.keyval = keyval;
-  GdkKeymapKey* keys = nullptr;
-  gint count = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &count) &&
-      count > 0)
-    event->key.hardware_keycode = guint16(keys[0].keycode);
-  g_free(keys);
-  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
-  return event;
-}
-
 // Selects the page's text and presses Ctrl+C; what reaches the clipboard.
 std::string CopyPageText(GtkMainFrame& frame) {
   GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
   gtk_clipboard_set_text(clipboard, "", 0);
   Evaluate(frame.view(), "window.getSelection().selectAllChildren(document.body); 'ok'");
   gtk_widget_grab_focus(GTK_WIDGET(frame.view()));
-  GdkEvent* event = ControlKey(GTK_WIDGET(frame.view()), GDK_KEY_c);
+  GdkEvent* event = KeyEvent(GTK_WIDGET(frame.view()), GDK_KEY_c, GDK_CONTROL_MASK);
   gtk_widget_event(GTK_WIDGET(frame.view()), event);
   gdk_event_free(event);
   std::string text;
@@ -331,13 +256,3 @@ TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
 }  // namespace
 }  // namespace lectern
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  // The reader's per-user store and folders go to a scratch place, not the tester's own.
-  lectern::testing::TempDir home;
-  setenv("XDG_CONFIG_HOME", home.Join("config").c_str(), 1);
-  setenv("XDG_DATA_HOME", home.Join("data").c_str(), 1);
-  gtk_init(&argc, &argv);
-  lectern::InstallFileInterception();
-  return RUN_ALL_TESTS();
-}
