@@ -61,6 +61,8 @@ constexpr Entry kStrings[] = {
     {62006, "Read file %s failed!"},
     {62007, "Lectern"},
     {62008, "https://vellum-software.example/lectern"},
+    {62009, "View Source"},
+    {62010, "Print..."},
 };
 
 }  // namespace

@@ -37,6 +37,8 @@ enum StringId : int {
   kStrReadFileFailed = 62006,
   kStrProgramName = 62007,
   kStrMakerSite = 62008,
+  kStrViewSource = 62009,
+  kStrPrintPage = 62010,
 };
 
 // The text of `id`, empty for an unknown id.

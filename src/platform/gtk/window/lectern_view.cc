@@ -211,6 +211,24 @@ gboolean GtkLecternView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, 
     }
     ++i;
   }
+  // The reader's own commands, offered as the book allows them.
+  auto append = [&](const char* name, int text_id, void (*run)(GtkLecternView*)) {
+    GSimpleAction* action = g_simple_action_new(name, nullptr);
+    g_object_set_data(G_OBJECT(action), "lectern-run", reinterpret_cast<gpointer>(run));
+    g_signal_connect(action, "activate", G_CALLBACK(+[](GSimpleAction* activated, GVariant*, gpointer view) {
+                       auto command = reinterpret_cast<void (*)(GtkLecternView*)>(
+                           g_object_get_data(G_OBJECT(activated), "lectern-run"));
+                       command(static_cast<GtkLecternView*>(view));
+                     }),
+                     self);
+    if (webkit_context_menu_get_n_items(menu) > 0)
+      webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+    webkit_context_menu_append(
+        menu, webkit_context_menu_item_new_from_gaction(G_ACTION(action), std::string(LoadString(text_id)).c_str(), nullptr));
+    g_object_unref(action);
+  };
+  if (self->view_source_allowed_) append("view-source", kStrViewSource, [](GtkLecternView* view) { view->ViewSource(); });
+  if (self->print_allowed_) append("print", kStrPrintPage, [](GtkLecternView* view) { view->Print(); });
   return webkit_context_menu_get_n_items(menu) == 0;
 }
 

@@ -357,6 +357,16 @@ void GtkMainFrame::ToggleFullScreen() {
     gtk_window_get_size(window, &saved_rect_.width, &saved_rect_.height);
     if (settings_.bordered) gtk_window_set_decorated(window, FALSE);
     gtk_window_fullscreen(window);
+    // Also sized by hand: without a window manager the full-screen request alone does nothing.
+    GdkRectangle screen{0, 0, 0, 0};
+    if (GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk_display_get_default()))
+      gdk_monitor_get_geometry(monitor, &screen);
+    else if (GdkMonitor* first = gdk_display_get_monitor(gdk_display_get_default(), 0))
+      gdk_monitor_get_geometry(first, &screen);
+    if (screen.width > 0 && screen.height > 0) {
+      gtk_window_move(window, screen.x, screen.y);
+      gtk_window_resize(window, screen.width, screen.height);
+    }
   } else {
     gtk_window_unfullscreen(window);
     // A window the book made borderless stays so.
