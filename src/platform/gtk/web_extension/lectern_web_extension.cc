@@ -45,7 +45,13 @@ constexpr const char kHelpers[] = R"js((function () {
       e.number = number;
       throw e;
     },
-    whichWindow(v) { return v === window ? 1 : (v === window.top ? 2 : 0); },
+    // A page's document, or a node in it, stands for its window, as script hands either.
+    whichWindow(v) {
+      if (v === window || v === document) return 1;
+      if (v === window.top) return 2;
+      try { if (v && v.ownerDocument === document) return 1; } catch (e) {}
+      return 0;
+    },
   };
 })())js";
 

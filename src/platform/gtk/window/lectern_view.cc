@@ -56,6 +56,9 @@ GtkLecternView::GtkLecternView(WebKitWebContext* context, IEbkManager* manager, 
   webkit_settings_set_enable_developer_extras(settings, FALSE);
   webkit_settings_set_javascript_can_access_clipboard(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  // A page restored from the back-forward cache would keep script objects whose window-side
+  // peers went with the page it left; loading it again gives it live ones.
+  webkit_settings_set_enable_page_cache(settings, FALSE);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "key-press-event", G_CALLBACK(OnKeyPress), this);

@@ -503,7 +503,7 @@ int GtkMainFrame::ShowMessage(std::string_view text, std::string_view caption, u
   return ShowMessageBox(window_, text, caption, style);
 }
 
-int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t, int32_t) {
+int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t x, int32_t y) {
   GtkWidget* menu = gtk_menu_new();
   struct Choice {
     int32_t command = 0;
@@ -534,8 +534,15 @@ int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t
                    }),
                    &choice);
   gtk_widget_show_all(menu);
-  if (window_) gtk_menu_attach_to_widget(GTK_MENU(menu), window_, nullptr);
-  gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
+  if (window_ && gtk_widget_get_window(window_)) {
+    // Its top left corner at (x, y) of the window's client area.
+    gtk_menu_attach_to_widget(GTK_MENU(menu), window_, nullptr);
+    GdkRectangle corner{x, y, 1, 1};
+    gtk_menu_popup_at_rect(GTK_MENU(menu), gtk_widget_get_window(window_), &corner, GDK_GRAVITY_NORTH_WEST,
+                           GDK_GRAVITY_NORTH_WEST, nullptr);
+  } else {
+    gtk_menu_popup_at_pointer(GTK_MENU(menu), nullptr);
+  }
   if (gtk_widget_get_visible(menu)) g_main_loop_run(choice.loop);
   g_main_loop_unref(choice.loop);
   gtk_widget_destroy(menu);
