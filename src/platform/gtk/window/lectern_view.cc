@@ -19,6 +19,35 @@ constexpr char kCopyGuardScript[] =
     "(function(){var stop=function(e){e.preventDefault();e.stopPropagation();};"
     "['copy','cut','dragstart'].forEach(function(t){document.addEventListener(t,stop,true);});})();";
 
+// The page engine's media player reads only file, http, https, data and blob URLs, so audio and
+// video of the book are fetched through the book's scheme (which every other load uses) and handed
+// to the element as a blob of the same bytes and type.
+constexpr char kBookMediaScript[] = R"js((() => {
+  const done = new WeakSet();
+  const media = /^(AUDIO|VIDEO|SOURCE)$/;
+  function adopt(element) {
+    const src = element.getAttribute('src');
+    if (!src || done.has(element)) return;
+    let url;
+    try { url = new URL(src, document.baseURI); } catch (e) { return; }
+    if (url.protocol !== 'lectern:') return;
+    done.add(element);
+    fetch(url.href).then(r => r.ok ? r.blob() : Promise.reject(r.status)).then(blob => {
+      element.src = URL.createObjectURL(blob);
+      if (element.tagName === 'SOURCE' && element.parentElement) element.parentElement.load();
+    }).catch(() => {});
+  }
+  function scan(node) {
+    if (node.nodeType !== 1) return;
+    if (media.test(node.tagName)) adopt(node);
+    node.querySelectorAll('audio[src], video[src], source[src]').forEach(adopt);
+  }
+  new MutationObserver(changes => changes.forEach(change => {
+    if (change.type === 'attributes') { done.delete(change.target); adopt(change.target); }
+    change.addedNodes.forEach(scan);
+  })).observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['src']});
+})();)js";
+
 void OpenWithDesktop(const std::string& path) {
   gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
   if (uri) g_app_info_launch_default_for_uri(uri, nullptr, nullptr);
@@ -59,6 +88,12 @@ GtkLecternView::GtkLecternView(WebKitWebContext* context, IEbkManager* manager, 
   // A page restored from the back-forward cache would keep script objects whose window-side
   // peers went with the page it left; loading it again gives it live ones.
   webkit_settings_set_enable_page_cache(settings, FALSE);
+  if (!preview_mode_) {
+    WebKitUserScript* media = webkit_user_script_new(kBookMediaScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                     WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_), media);
+    webkit_user_script_unref(media);
+  }
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "key-press-event", G_CALLBACK(OnKeyPress), this);

@@ -76,6 +76,14 @@ TEST_F(SampleBookTest, ScriptingPageReadsTheBookAndKeepsNotes) {
   SaveWindowSnapshot(frame.window(), ArtefactPath("sample-scripting.png"));
 }
 
+TEST_F(SampleBookTest, StartPageChimeLoadsFromTheBook) {
+  // The chime is stored raw; the media engine must get its bytes from the book.
+  const char* state = "(a => a.error ? 'error ' + a.error.code : String(a.readyState))(document.querySelector('audio'))";
+  ASSERT_TRUE(RunUntil([&] { std::string now = Run(state); return now != "0"; }, 10)) << Run(state);
+  EXPECT_EQ(Run(state).rfind("error", 0), std::string::npos) << Run(state);
+  EXPECT_GT(std::stod(Run("document.querySelector('audio').duration")), 0.0);
+}
+
 TEST_F(SampleBookTest, MessageAndHomeButtonsReachTheWindow) {
   OpenScriptingPage();
   MessageBoxRecorder boxes;
