@@ -191,6 +191,7 @@ TEST_F(LecternPackTest, BadArgumentsAreUsageErrors) {
   EXPECT_NE(help.out.find("--format-version"), std::string::npos);
 }
 
+#ifndef _WIN32  // symbolic links need privileges there
 TEST_F(LecternPackTest, AFailedPackLeavesNoBookAndKeepsTheOldOne) {
   ExpectOneLineFailure(RunTool(kPack, {dir_.Join("absent"), "-o", book_}), 1, "No such file");
   ExpectOneLineFailure(RunTool(kPack, {tree_ + "/index.html", "-o", book_}), 1, "not a folder");
@@ -210,6 +211,7 @@ TEST_F(LecternPackTest, AFailedPackLeavesNoBookAndKeepsTheOldOne) {
   EXPECT_TRUE(ReadWholeFile(book_) == good);
 }
 
+#endif
 TEST_F(LecternPackTest, CompilesTheSampleProjectIntoABookWithItsSettings) {
   std::string project = testing::SourceDir() + "/samples/guide.bpj";
   ToolRun run = RunTool(kPack, {project, "-o", book_});

@@ -225,6 +225,7 @@ TEST_F(BookContentsTest, ExtractionNeverLeavesTheTarget) {
   EXPECT_EQ(result.folders, 3u);
 }
 
+#ifndef _WIN32  // symbolic links need privileges there
 TEST_F(BookContentsTest, LinksInTheTargetAreNotFollowed) {
   TempDir elsewhere;
   std::string target = dir_.Join("out");
@@ -240,6 +241,7 @@ TEST_F(BookContentsTest, LinksInTheTargetAreNotFollowed) {
   result = ExtractBook(zpk_, target);
   EXPECT_EQ(ReadWholeFile(target + "/media/none.wav"), "");
 }
+#endif
 
 }  // namespace
 }  // namespace lectern
