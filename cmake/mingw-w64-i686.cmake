@@ -31,5 +31,4 @@ if(LECTERN_WINDOWS_DEPS)
   set(CMAKE_C_FLAGS_INIT "-isystem ${LECTERN_WINDOWS_DEPS}/include")
   set(CMAKE_CXX_FLAGS_INIT "-isystem ${LECTERN_WINDOWS_DEPS}/include")
 endif()
-# Makes every file binary by default in the C runtime.
-set(LECTERN_MINGW_BINMODE /usr/${LECTERN_MINGW_TRIPLE}/lib/binmode.o)
+

@@ -115,7 +115,7 @@ std::map<std::string, std::string> SnapshotTree(const std::string& dir) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
-    std::string relative = fs::relative(it->path(), dir).string();
+    std::string relative = fs::relative(it->path(), dir).generic_string();  // "/" on every system
     if (it->is_symlink()) {
       tree[relative] = "<link>";
     } else if (it->is_directory()) {

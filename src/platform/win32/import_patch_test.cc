@@ -31,12 +31,15 @@ TEST_F(ImportPatchTest, ByNameTheModulesOwnCallsChangeAndTheOldTargetComesBack) 
   auto attributes = Export<AttributesFunction>(client_, "ClientGetFileAttributesA");
   ASSERT_NE(attributes, nullptr);
   EXPECT_EQ(attributes("c:\\no\\such\\file"), INVALID_FILE_ATTRIBUTES);
+  void** slot = FindImportSlot(client_, "kernel32.dll", ImportName::Named("GetFileAttributesA"));
+  ASSERT_NE(slot, nullptr);
+  void* before = *slot;  // the system's function, or the interception's if another test installed it
 
   // Names of the module and of the function compare without letter case.
   std::optional<void*> old = PatchImport(FILE_CLIENT_DLL, "KERNEL32.DLL", ImportName::Named("getfileattributesa"),
                                          reinterpret_cast<void*>(&FixedAttributes));
   ASSERT_TRUE(old.has_value());
-  EXPECT_EQ(*old, reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFileAttributesA")));
+  EXPECT_EQ(*old, before);
   EXPECT_EQ(attributes("c:\\no\\such\\file"), 0x1234u);
   EXPECT_EQ(::GetFileAttributesA("c:\\no\\such\\file"), INVALID_FILE_ATTRIBUTES) << "only that module's calls";
 

@@ -1,11 +1,11 @@
 // The few POSIX file calls the portable core makes, on the Windows C runtime: included ahead of
 // every source of the Windows build, so the core reads the same on both systems.
 //
-// Meaning kept: pread and pwrite at an offset; rename replaces an existing target (the core
+// Meaning kept: pread and pwrite at an offset, the position left where it was; rename replaces an existing target (the core
 // relies on it for its write-then-rename saves); a folder opened with O_DIRECTORY gives a
 // descriptor that openat, mkdirat and unlinkat work relative to; there are no symbolic links,
-// so lstat is stat and O_NOFOLLOW has nothing to refuse. Files are binary (the build links the
-// runtime's binary default), and descriptors are not inherited (O_CLOEXEC).
+// so lstat is stat and O_NOFOLLOW has nothing to refuse. Files are binary (the
+// access modes carry the binary flag), and descriptors are not inherited (O_CLOEXEC).
 #pragma once
 
 #ifdef __cplusplus
@@ -28,6 +28,15 @@
 #include <windows.h>
 
 #ifdef __cplusplus
+
+// Every open names one of the access modes, so each carries the binary mode with it: a text-mode
+// read would stop at the first byte 0x1A.
+#undef O_RDONLY
+#undef O_WRONLY
+#undef O_RDWR
+#define O_RDONLY (_O_RDONLY | _O_BINARY)
+#define O_WRONLY (_O_WRONLY | _O_BINARY)
+#define O_RDWR (_O_RDWR | _O_BINARY)
 
 #ifndef O_CLOEXEC
 #define O_CLOEXEC _O_NOINHERIT
@@ -92,7 +101,22 @@ inline bool PathAt(int dir, const char* name, std::string& path) {
 
 }  // namespace lectern::posix_compat
 
+// A positioned read or write on Windows moves the descriptor's position; POSIX leaves it alone,
+// and the core writes on from where it was.
+class KeepPosition {
+ public:
+  explicit KeepPosition(int fd) : fd_(fd), at_(::_lseeki64(fd, 0, SEEK_CUR)) {}
+  ~KeepPosition() {
+    if (at_ >= 0) ::_lseeki64(fd_, at_, SEEK_SET);
+  }
+
+ private:
+  int fd_;
+  long long at_;
+};
+
 inline ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+  KeepPosition keep(fd);
   HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   if (handle == INVALID_HANDLE_VALUE) return errno = EBADF, -1;
   OVERLAPPED at{};
@@ -108,6 +132,7 @@ inline ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
 }
 
 inline ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+  KeepPosition keep(fd);
   HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
   if (handle == INVALID_HANDLE_VALUE) return errno = EBADF, -1;
   OVERLAPPED at{};
