@@ -37,7 +37,7 @@ class StreamFixture : public ::testing::Test {
 
 TEST_F(StreamFixture, MemoryModeReadsAndSeeks) {
   BookFileStream stream(manager);
-  ASSERT_TRUE(stream.Open(u"page.htm"));
+  ASSERT_TRUE(stream.Open(OLESTR("page.htm")));
   EXPECT_EQ(stream.mode(), BookFileStream::Mode::kMemory);
   char buf[4];
   ASSERT_EQ(stream.Read(buf, 4), 4u);
@@ -58,7 +58,7 @@ TEST_F(StreamFixture, MemoryModeReadsAndSeeks) {
 
 TEST_F(StreamFixture, RawModeStreamsFromTheBookFile) {
   BookFileStream stream(manager);
-  ASSERT_TRUE(stream.Open(u"clip.ogg"));
+  ASSERT_TRUE(stream.Open(OLESTR("clip.ogg")));
   EXPECT_EQ(stream.mode(), BookFileStream::Mode::kRaw);
   EXPECT_EQ(stream.length(), media.size());
   std::string read;
@@ -76,7 +76,7 @@ TEST_F(StreamFixture, ParallelRawStreamsShareTheDescriptor) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       BookFileStream stream(manager);
-      if (!stream.Open(u"clip.ogg")) return void(++wrong);
+      if (!stream.Open(OLESTR("clip.ogg"))) return void(++wrong);
       char chunk[1000];
       for (uint32_t at = uint32_t(t) * 1000; at + 1000 < media.size(); at += 4000) {
         stream.Seek(at, BookFileStream::kFromStart);
@@ -90,10 +90,10 @@ TEST_F(StreamFixture, ParallelRawStreamsShareTheDescriptor) {
 
 TEST_F(StreamFixture, OpensFailWithoutAFileOrAManager) {
   BookFileStream stream(manager);
-  EXPECT_FALSE(stream.Open(u"missing.htm"));
-  EXPECT_FALSE(stream.Open(u"folder"));
+  EXPECT_FALSE(stream.Open(OLESTR("missing.htm")));
+  EXPECT_FALSE(stream.Open(OLESTR("folder")));
   BookFileStream orphan(nullptr);
-  EXPECT_FALSE(orphan.Open(u"page.htm"));
+  EXPECT_FALSE(orphan.Open(OLESTR("page.htm")));
   char c;
   EXPECT_EQ(orphan.Read(&c, 1), 0u);
 }

@@ -28,7 +28,7 @@ struct ManagerFixture : ::testing::Test {
   void TearDown() override {
     if (manager) manager->Release();
   }
-  std::string Read(const char16_t* p) {
+  std::string Read(const OLECHAR* p) {
     uint32_t size = 0;
     if (manager->ReadFile(p, nullptr, &size) != S_OK) return "<failed>";
     std::string out(size, '\0');
@@ -42,24 +42,24 @@ struct ManagerFixture : ::testing::Test {
 };
 
 TEST_F(ManagerFixture, PercentSequencesBecomeOneSpace) {
-  EXPECT_EQ(Read(u"my%20page.htm"), "spaced");
-  EXPECT_EQ(Read(u"my%41page.htm"), "spaced") << "escapes are not decoded";
-  EXPECT_EQ(Read(u"DOCS\\intro.htm"), "intro");
-  EXPECT_EQ(Read(u"missing.htm"), "<failed>");
-  EXPECT_EQ(ConvertBookPath(u"end%"), "end ") << "a '%' at the end takes nothing after it";
-  EXPECT_EQ(ConvertBookPath(u"end%4"), "end ");
-  EXPECT_EQ(ConvertBookPath(u"\u00FCber.htm"), "\xC3\xBC" "ber.htm");
+  EXPECT_EQ(Read(OLESTR("my%20page.htm")), "spaced");
+  EXPECT_EQ(Read(OLESTR("my%41page.htm")), "spaced") << "escapes are not decoded";
+  EXPECT_EQ(Read(OLESTR("DOCS\\intro.htm")), "intro");
+  EXPECT_EQ(Read(OLESTR("missing.htm")), "<failed>");
+  EXPECT_EQ(ConvertBookPath(OLESTR("end%")), "end ") << "a '%' at the end takes nothing after it";
+  EXPECT_EQ(ConvertBookPath(OLESTR("end%4")), "end ");
+  EXPECT_EQ(ConvertBookPath(OLESTR("\u00FCber.htm")), "\xC3\xBC" "ber.htm");
 }
 
 TEST_F(ManagerFixture, DirectoryQueriesAndRawCompanions) {
   uint32_t size = 1234;
-  EXPECT_EQ(manager->ReadFile(u"docs", nullptr, &size), S_OK);
+  EXPECT_EQ(manager->ReadFile(OLESTR("docs"), nullptr, &size), S_OK);
   EXPECT_EQ(size, 1234u);
   uint32_t offset = 0;
-  ASSERT_EQ(manager->GetFileInfo(u"media/a.wav", &offset, &size), S_OK);
+  ASSERT_EQ(manager->GetFileInfo(OLESTR("media/a.wav"), &offset, &size), S_OK);
   EXPECT_EQ(size, 8u);
   EXPECT_GT(offset, 44u);
-  EXPECT_EQ(manager->GetFileInfo(u"docs/intro.htm", &offset, &size), S_FALSE);
+  EXPECT_EQ(manager->GetFileInfo(OLESTR("docs/intro.htm"), &offset, &size), S_FALSE);
   EXPECT_EQ(manager->ReadFile(nullptr, nullptr, &size), S_FALSE);
 }
 
@@ -67,7 +67,7 @@ TEST_F(ManagerFixture, OpenHappensOnce) {
   int32_t fd = -2;
   ASSERT_EQ(manager->GetFileHandle(&fd), S_OK);
   EXPECT_GE(fd, 0);
-  EXPECT_EQ(manager->Open(u"/no/such/book"), S_OK) << "an open book is kept";
+  EXPECT_EQ(manager->Open(OLESTR("/no/such/book")), S_OK) << "an open book is kept";
   int32_t again = -2;
   manager->GetFileHandle(&again);
   EXPECT_EQ(again, fd);
@@ -76,7 +76,7 @@ TEST_F(ManagerFixture, OpenHappensOnce) {
   CEbkManager* fresh = CEbkManager::Create();
   fresh->GetFileHandle(&fd);
   EXPECT_EQ(fd, -1);
-  EXPECT_EQ(fresh->Open(u"/no/such/book"), S_FALSE);
+  EXPECT_EQ(fresh->Open(OLESTR("/no/such/book")), S_FALSE);
   fresh->Release();
 }
 

@@ -28,11 +28,11 @@ TEST(DatastorePathTest, RecognisesTheRootPrefixOnly) {
   EXPECT_FALSE(IsDatastorePath("file://c:/datastore/x.htm")) << "URLs are not paths";
   EXPECT_FALSE(IsDatastorePath(std::string_view("c:\\datast\0re\\x", 14)));
 
-  EXPECT_TRUE(IsDatastorePath(WideStringView(u"C:/DATASTORE/x.htm")));
-  EXPECT_TRUE(IsDatastorePath(WideStringView(u"c:\\datastore\\\u00e9t\u00e9.htm")));
-  EXPECT_FALSE(IsDatastorePath(WideStringView(u"c:\\data")));
-  EXPECT_FALSE(IsDatastorePath(WideStringView(u"c:\\d\u00e1tastore\\x")));
-  EXPECT_FALSE(IsDatastorePath(WideStringView(u"")));
+  EXPECT_TRUE(IsDatastorePath(WideStringView(OLESTR("C:/DATASTORE/x.htm"))));
+  EXPECT_TRUE(IsDatastorePath(WideStringView(OLESTR("c:\\datastore\\\u00e9t\u00e9.htm"))));
+  EXPECT_FALSE(IsDatastorePath(WideStringView(OLESTR("c:\\data"))));
+  EXPECT_FALSE(IsDatastorePath(WideStringView(OLESTR("c:\\d\u00e1tastore\\x"))));
+  EXPECT_FALSE(IsDatastorePath(WideStringView(OLESTR(""))));
 }
 
 TEST(DatastorePathTest, RelativePartIsTheTextAfterTheRoot) {

@@ -35,6 +35,20 @@ void SetFindName(WIN32_FIND_DATAW& data, WideStringView name) {
   data.cFileName[n] = 0;
 }
 
+std::string NarrowPathToUtf8(const char* path) {
+  if (!path) return {};
+#ifdef _WIN32
+  int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  if (length <= 1) return {};
+  WideString wide(size_t(length), 0);
+  ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), length);
+  wide.resize(size_t(length - 1));
+  return WideToUtf8(wide);
+#else
+  return path;
+#endif
+}
+
 FILETIME FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
   int64_t ticks = (seconds + kSecondsFrom1601To1970) * 10000000 + nanoseconds / 100;
   if (ticks < 0) ticks = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/com.h"
@@ -147,6 +148,14 @@ class FileFunctions {
 }  // namespace lectern
 
 namespace lectern {
+
+// The real functions of this process, resolved once: the system's on Windows, the POSIX table
+// elsewhere.
+FileFunctions& RealFileFunctions();
+
+// A narrow path as a caller of the narrow functions spells it (the ANSI code page on Windows,
+// UTF-8 elsewhere), in UTF-8 for the datastore lookups.
+std::string NarrowPathToUtf8(const char* path);
 
 // The name field of a find record: `name` cut to fit with its terminator, never inside a UTF-8
 // sequence or between the halves of a surrogate pair.

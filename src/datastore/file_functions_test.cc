@@ -18,12 +18,12 @@ TEST(FindNameTest, CutsToTheFieldWithoutSplittingCharacters) {
   EXPECT_EQ(std::string(narrow.cFileName), std::string(258, 'a')) << "the split character is dropped whole";
 
   WIN32_FIND_DATAW wide;
-  std::u16string long_wide(258, u'a');
-  long_wide += u"\U0001F600";  // a surrogate pair at 258..259
+  WideString long_wide(258, OLESTR('a'));
+  long_wide += OLESTR("\U0001F600");  // a surrogate pair at 258..259
   SetFindName(wide, long_wide);
-  EXPECT_EQ(std::u16string(wide.cFileName), std::u16string(258, u'a'));
-  SetFindName(wide, std::u16string(1000, u'b'));
-  EXPECT_EQ(std::u16string(wide.cFileName), std::u16string(259, u'b'));
+  EXPECT_EQ(WideString(wide.cFileName), WideString(258, OLESTR('a')));
+  SetFindName(wide, WideString(1000, OLESTR('b')));
+  EXPECT_EQ(WideString(wide.cFileName), WideString(259, OLESTR('b')));
 }
 
 TEST(FileTimeTest, CountsFrom1601) {

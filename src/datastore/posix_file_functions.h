@@ -69,7 +69,4 @@ class PosixFileFunctions final : public FileFunctions {
   std::map<HANDLE, std::shared_ptr<Search>> searches_;
 };
 
-// The real functions of this process, resolved once.
-FileFunctions& RealFileFunctions();
-
 }  // namespace lectern

@@ -117,7 +117,7 @@ TEST_F(PosixFilesTest, FindWithAndWithoutWildcards) {
   WIN32_FIND_DATAW wide{};
   find = files.FindFirstFileExW(Utf8ToWide(dir.Join("c.*")).c_str(), 0, &wide, 0, nullptr, 0);
   ASSERT_NE(find, kInvalidHandle);
-  EXPECT_EQ(std::u16string(wide.cFileName), u"c.css");
+  EXPECT_EQ(std::u16string(wide.cFileName), OLESTR("c.css"));
   EXPECT_TRUE(files.FindClose(find));
 }
 

@@ -7,7 +7,7 @@
 
 #include "archive/test_books.h"
 #include "book/ebk_manager.h"
-#include "datastore/posix_file_functions.h"
+#include "datastore/native_file_functions.h"
 #include "datastore/virtual_file_layer.h"
 #include "tests/support/temp_dir.h"
 
@@ -114,7 +114,7 @@ class ServingTest : public ::testing::Test {
   TempDir dir;
   std::string media;
   CEbkManager* manager = nullptr;
-  PosixFileFunctions real;
+  NativeFileFunctions real;
   VirtualFileLayer layer{real};
 };
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "datastore/datastore_path.h"
-#include "datastore/posix_file_functions.h"
 
 namespace lectern {
 namespace {
@@ -30,7 +29,7 @@ std::basic_string_view<Char> LastComponent(std::basic_string_view<Char> path) {
   return at == std::basic_string_view<Char>::npos ? path : path.substr(at + 1);
 }
 
-std::string NarrowOf(const char* text) { return text; }
+std::string NarrowOf(const char* text) { return NarrowPathToUtf8(text); }
 std::string NarrowOf(const OLECHAR* text) { return Narrow(text); }
 
 // The real calls a copy makes, in the width its caller used.
@@ -138,7 +137,7 @@ HANDLE VirtualFileLayer::CreateFileA(const char* path, DWORD access, DWORD share
   std::lock_guard lock(InterceptionLock());
   if (!table_) return kInvalidHandle;
   std::string book_path;
-  Lookup lookup = path ? Classify(path, book_path) : Lookup::kNotDatastore;
+  Lookup lookup = path ? Classify(NarrowPathToUtf8(path), book_path) : Lookup::kNotDatastore;
   if (lookup == Lookup::kNotDatastore)
     return real_.CreateFileA(path, access, share, security, disposition, flags, template_file);
   if (lookup == Lookup::kRefused) return kInvalidHandle;
@@ -204,7 +203,7 @@ DWORD VirtualFileLayer::GetFileAttributesA(const char* path) {
   std::lock_guard lock(InterceptionLock());
   if (!table_) return 0;
   std::string book_path;
-  Lookup lookup = path ? Classify(path, book_path) : Lookup::kNotDatastore;
+  Lookup lookup = path ? Classify(NarrowPathToUtf8(path), book_path) : Lookup::kNotDatastore;
   if (lookup == Lookup::kRefused) return INVALID_FILE_ATTRIBUTES;
   if (lookup == Lookup::kBookPath && DatastoreStat(book_path, nullptr, nullptr)) return kDatastoreAttributesAnswer;
   return real_.GetFileAttributesA(path);
@@ -250,7 +249,7 @@ HANDLE VirtualFileLayer::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* d
   if (!table_) return kInvalidHandle;
   if (pattern && data) {
     bool answered = false;
-    HANDLE handle = FindFirst(pattern, std::string_view(pattern), data, answered);
+    HANDLE handle = FindFirst(NarrowPathToUtf8(pattern), std::string_view(pattern), data, answered);
     if (answered) return handle;
   }
   return real_.FindFirstFileA(pattern, data);
@@ -273,7 +272,8 @@ HANDLE VirtualFileLayer::FindFirstFileExA(const char* pattern, FindInfoLevel lev
   if (!table_) return kInvalidHandle;
   if (pattern) {
     bool answered = false;
-    HANDLE handle = FindFirst(pattern, std::string_view(pattern), static_cast<WIN32_FIND_DATAA*>(data), answered);
+    HANDLE handle =
+        FindFirst(NarrowPathToUtf8(pattern), std::string_view(pattern), static_cast<WIN32_FIND_DATAA*>(data), answered);
     if (answered) return handle;
   }
   return real_.FindFirstFileExA(pattern, level, data, search, filter, flags);
@@ -367,7 +367,10 @@ VirtualFileLayer& FileInterception() {
   return *layer;
 }
 
+#ifndef _WIN32
+// Windows adds the patching of other modules' imports to these (the platform library).
 void InstallFileInterception() { FileInterception().Install(); }
 void RemoveFileInterception() { FileInterception().Remove(); }
+#endif
 
 }  // namespace lectern

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "archive/test_books.h"
-#include "datastore/posix_file_functions.h"
+#include "datastore/native_file_functions.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
@@ -134,7 +134,7 @@ class RecordingFileFunctions final : public FileFunctions {
 
   bool Saw(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
   std::array<DWORD, 4> last_create_args{};
-  PosixFileFunctions real;
+  NativeFileFunctions real;
 
  private:
   void Note(const char* name, std::string_view path = {}) {
@@ -202,7 +202,7 @@ TEST_F(LayerTest, OpensReadsAndClosesBookFiles) {
   EXPECT_TRUE(layer.CloseHandle(h));
   EXPECT_EQ(layer.open_stream_count(), 0u);
 
-  HANDLE w = layer.CreateFileW(u"C:/DataStore/DOCS/big.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE w = layer.CreateFileW(OLESTR("C:/DataStore/DOCS/big.txt"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(w, kInvalidHandle);
   EXPECT_EQ(ReadAll(w), big);
   EXPECT_TRUE(layer.CloseHandle(w));
@@ -318,7 +318,7 @@ TEST_F(LayerTest, EverythingElsePassesThrough) {
 TEST_F(LayerTest, AttributesOfBookPaths) {
   EXPECT_EQ(layer.GetFileAttributesA("c:\\datastore"), 0xA0u);
   EXPECT_EQ(layer.GetFileAttributesA("c:\\datastore\\page.htm"), 0xA0u);
-  EXPECT_EQ(layer.GetFileAttributesW(u"c:/datastore/folder"), 0xA0u);
+  EXPECT_EQ(layer.GetFileAttributesW(OLESTR("c:/datastore/folder")), 0xA0u);
   EXPECT_TRUE(real.calls.empty());
   EXPECT_EQ(layer.GetFileAttributesA("c:\\datastore\\missing.htm"), INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(real.Saw("GetFileAttributesA:c:\\datastore\\missing.htm")) << "a missing book file is passed on";
@@ -356,8 +356,8 @@ TEST_F(LayerTest, FindFirstOnBookPaths) {
   EXPECT_EQ(data.nFileSizeLow, media.size());
 
   WIN32_FIND_DATAW wide{};
-  EXPECT_EQ(layer.FindFirstFileW(u"c:\\datastore\\page.htm", &wide), kDatastoreFindHandle);
-  EXPECT_EQ(std::u16string(wide.cFileName), u"page.htm");
+  EXPECT_EQ(layer.FindFirstFileW(OLESTR("c:\\datastore\\page.htm"), &wide), kDatastoreFindHandle);
+  EXPECT_EQ(WideString(wide.cFileName), OLESTR("page.htm"));
   EXPECT_EQ(wide.nFileSizeLow, 10u);
 
   EXPECT_TRUE(real.calls.empty());
@@ -371,15 +371,15 @@ TEST_F(LayerTest, FindFirstOnBookPaths) {
 }
 
 TEST_F(LayerTest, ExtendedFindFirst) {
-  EXPECT_EQ(layer.FindFirstFileExA("c:\\datastore\\page.htm", 0, nullptr, 0, nullptr, 0), kDatastoreFindHandle);
+  EXPECT_EQ(layer.FindFirstFileExA("c:\\datastore\\page.htm", FindInfoLevel(0), nullptr, FindSearchOps(0), nullptr, 0), kDatastoreFindHandle);
   WIN32_FIND_DATAW wide{};
-  EXPECT_EQ(layer.FindFirstFileExW(u"c:\\datastore\\folder", 1, &wide, 1, nullptr, 2), kDatastoreFindHandle);
+  EXPECT_EQ(layer.FindFirstFileExW(OLESTR("c:\\datastore\\folder"), FindInfoLevel(1), &wide, FindSearchOps(1), nullptr, 2), kDatastoreFindHandle);
   EXPECT_EQ(wide.dwFileAttributes, 0x10u);
-  EXPECT_EQ(std::u16string(wide.cFileName), u"folder");
+  EXPECT_EQ(WideString(wide.cFileName), OLESTR("folder"));
   EXPECT_TRUE(real.calls.empty());
   std::string path = dir.Write("x.txt", "1");
   WIN32_FIND_DATAA data{};
-  HANDLE find = layer.FindFirstFileExA(path.c_str(), 0, &data, 0, nullptr, 0);
+  HANDLE find = layer.FindFirstFileExA(path.c_str(), FindInfoLevel(0), &data, FindSearchOps(0), nullptr, 0);
   ASSERT_NE(find, kInvalidHandle);
   EXPECT_TRUE(real.Saw("FindFirstFileExA:" + path));
   EXPECT_TRUE(layer.FindClose(find));
@@ -390,7 +390,7 @@ TEST_F(LayerTest, CopiesBookFilesToDisk) {
   EXPECT_TRUE(layer.CopyFileA("c:\\datastore\\docs\\big.txt", target.c_str(), kFalse));
   EXPECT_EQ(ReadWholeFile(target), big);
   std::string clip = dir.Join("clip.ogg");
-  EXPECT_TRUE(layer.CopyFileW(u"c:/datastore/clip.ogg", Utf8ToWide(clip).c_str(), kTrue));
+  EXPECT_TRUE(layer.CopyFileW(OLESTR("c:/datastore/clip.ogg"), Utf8ToWide(clip).c_str(), kTrue));
   EXPECT_EQ(ReadWholeFile(clip), media) << "raw media copy in chunks, unmasked";
   EXPECT_FALSE(real.Saw("CopyFileA:c:\\datastore\\docs\\big.txt"));
   EXPECT_TRUE(real.Saw("CreateFileA:" + target));
@@ -434,7 +434,7 @@ TEST_F(LayerTest, DragGateAndFeatureAnswers) {
   EXPECT_EQ(layer.CoInternetIsFeatureEnabled(1, 2), S_OK);
   EXPECT_EQ(layer.CoInternetIsFeatureEnabled(3, 2), S_FALSE);
   EXPECT_EQ(layer.CoInternetIsFeatureEnabled(7, 2), S_OK);
-  EXPECT_EQ(layer.CoInternetIsFeatureZoneElevationEnabled(u"a", u"b", nullptr, 0), S_FALSE);
+  EXPECT_EQ(layer.CoInternetIsFeatureZoneElevationEnabled(OLESTR("a"), OLESTR("b"), nullptr, 0), S_FALSE);
   EXPECT_FALSE(real.Saw("CoInternetIsFeatureZoneElevationEnabled"));
 }
 
@@ -456,7 +456,7 @@ TEST_F(LayerTest, FixedAnswersAfterRemoval) {
   EXPECT_EQ(layer.GetFileAttributesA(disk.c_str()), 0u);
   WIN32_FIND_DATAA data{};
   EXPECT_EQ(layer.FindFirstFileA("c:\\datastore", &data), kInvalidHandle);
-  EXPECT_EQ(layer.FindFirstFileExA("c:\\datastore", 0, &data, 0, nullptr, 0), kInvalidHandle);
+  EXPECT_EQ(layer.FindFirstFileExA("c:\\datastore", FindInfoLevel(0), &data, FindSearchOps(0), nullptr, 0), kInvalidHandle);
   EXPECT_FALSE(layer.FindClose(kDatastoreFindHandle));
   EXPECT_FALSE(layer.CopyFileA(disk.c_str(), dir.Join("e.txt").c_str(), kFalse));
   int any = 0;

@@ -99,10 +99,10 @@ TEST(FavoritesStoreTest, ConflictQuestionThroughMessageBoxes) {
     return answer;
   });
   answer = kIdNo;
-  EXPECT_FALSE(AskOverwriteByMessageBox({"u", "n"}, "m"));
+  EXPECT_FALSE(AskOverwriteByMessageBox({"OLESTR(", ")n"}, "m"));
   EXPECT_EQ(caption, "Bookmark Conflicts|This bookmark already exists, overwrite it?|4");
   answer = kIdYes;
-  EXPECT_TRUE(AskOverwriteByMessageBox({"u", "n"}, "m"));
+  EXPECT_TRUE(AskOverwriteByMessageBox({"OLESTR(", ")n"}, "m"));
   SetMessageBoxHandler(previous);
 }
 

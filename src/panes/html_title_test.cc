@@ -28,7 +28,7 @@ TEST(HtmlTitleTest, MissingEmptyOrCutTitles) {
 
 TEST(HtmlTitleTest, WideForm) {
   std::string title;
-  EXPECT_EQ(FindHtmlTitle(WideStringView(u"\uFEFF<TITLE>\u0416ar</TITLE>"), title), 3u);
+  EXPECT_EQ(FindHtmlTitle(WideStringView(OLESTR("\uFEFF<TITLE>\u0416ar</TITLE>")), title), 3u);
   EXPECT_EQ(title, "\xD0\x96" "ar");
 }
 

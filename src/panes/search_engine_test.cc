@@ -174,9 +174,9 @@ TEST_F(SearchEngineTest, TextAfterTheFirstZeroIsNotSearched) {
 
 TEST_F(SearchEngineTest, Utf16PagesAreSearchedAsUtf16) {
   TestBook book;
-  book.files["wide.htm"] = Utf16Page(u"<TITLE>\u041A\u043D\u0438\u0433\u0430</TITLE>Hello \u00C9T\u00C9 w\u00F6rld");
+  book.files["wide.htm"] = Utf16Page(OLESTR("<TITLE>\u041A\u043D\u0438\u0433\u0430</TITLE>Hello \u00C9T\u00C9 w\u00F6rld"));
   book.files["narrow.htm"] = "Hello";
-  book.files["odd.htm"] = Utf16Page(u"ab") + "c";  // an odd last byte ends the text as 'c'
+  book.files["odd.htm"] = Utf16Page(OLESTR("ab")) + "c";  // an odd last byte ends the text as 'c'
   Open(book);
   auto result = SearchBook("hello \xC3\xA9t\xC3\xA9 W\xC3\x96RLD", manager_, nullptr);
   ASSERT_TRUE(result);

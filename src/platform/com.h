@@ -19,6 +19,8 @@ using HRESULT = int32_t;
 using ULONG = uint32_t;
 using OLECHAR = char16_t;
 using BSTR = OLECHAR*;
+// A wide literal in the platform's wide character type, as the system headers spell it there.
+#define OLESTR(text) u##text
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

@@ -6,7 +6,7 @@
 namespace lectern {
 namespace {
 
-OLECHAR FoldAscii(OLECHAR c) { return (c >= u'A' && c <= u'Z') ? OLECHAR(c + 32) : c; }
+OLECHAR FoldAscii(OLECHAR c) { return (c >= OLESTR('A') && c <= OLESTR('Z')) ? OLECHAR(c + 32) : c; }
 
 bool EqualsIgnoringCase(WideStringView a, WideStringView b) {
   if (a.size() != b.size()) return false;
@@ -50,6 +50,33 @@ class TypeInfoObject final : public ITypeInfo {
 
 }  // namespace
 
+#ifdef _WIN32
+namespace {
+
+WORD InvokeKind(MemberKind kind) {
+  switch (kind) {
+    case MemberKind::kPropertyGet: return DISPATCH_PROPERTYGET;
+    case MemberKind::kPropertyPut: return DISPATCH_PROPERTYPUT;
+    default: return DISPATCH_METHOD;
+  }
+}
+
+// The member function's three arguments, as DispCallFunc pushes them: pointer-sized integers.
+VARIANT PointerArgument(void* pointer) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = LONG(reinterpret_cast<intptr_t>(pointer));
+  return v;
+}
+
+}  // namespace
+#endif
+
+DispatchTypeInfo::~DispatchTypeInfo() {
+  if (object_) object_->Release();
+}
+
 HRESULT DispatchTypeInfo::Build() {
   std::call_once(once_, [this] {
     std::vector<Method> methods;
@@ -65,6 +92,22 @@ HRESULT DispatchTypeInfo::Build() {
                          std::vector<VARTYPE>(row.params, row.params + row.param_count)});
     }
     methods_ = std::move(methods);
+#ifdef _WIN32
+    static OLECHAR kParamName[] = L"value";
+    param_data_.resize(methods_.size());
+    for (size_t i = 0; i < methods_.size(); ++i) {
+      const Method& m = methods_[i];
+      for (VARTYPE vt : m.params) param_data_[i].push_back(PARAMDATA{kParamName, vt});
+      method_data_.push_back(METHODDATA{const_cast<OLECHAR*>(m.name.c_str()),
+                                        param_data_[i].empty() ? nullptr : param_data_[i].data(), m.id, UINT(m.index),
+                                        CC_STDCALL, UINT(m.params.size()), InvokeKind(m.kind), m.result});
+    }
+    INTERFACEDATA data{method_data_.data(), UINT(method_data_.size())};
+    if (HRESULT hr = ::CreateDispTypeInfo(&data, LOCALE_SYSTEM_DEFAULT, &object_); FAILED(hr)) {
+      object_ = nullptr;
+      return void(status_ = hr);
+    }
+#endif
     for (const Method& m : methods_) cache_.emplace_back(m.name, m.id);
     status_ = S_OK;
   });
@@ -146,7 +189,9 @@ HRESULT TableDispatch::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (index != 0) return DISP_E_BADINDEX;
   if (HRESULT hr = type_info_.Build(); FAILED(hr)) return hr;
 #ifdef _WIN32
-  return E_NOTIMPL;
+  *info = type_info_.type_info_object();
+  (*info)->AddRef();
+  return S_OK;
 #else
   // One per table, released with the program's statics at shut-down.
   static std::mutex mutex;
@@ -170,7 +215,14 @@ HRESULT TableDispatch::GetIDsOfNames(REFIID, OLECHAR** names, UINT count, LCID, 
   if (count == 0) return S_OK;
   if (!names || !ids) return E_INVALIDARG;
   for (UINT i = 0; i < count; ++i) {
-    if (!type_info_.FindCached(NameView(names[i]), ids[i])) return type_info_.LookUpNames(names, count, ids);
+    if (!type_info_.FindCached(NameView(names[i]), ids[i])) {
+#ifdef _WIN32
+      // The system's lookup, which ignores case, answers the whole request.
+      return type_info_.type_info_object()->GetIDsOfNames(names, count, ids);
+#else
+      return type_info_.LookUpNames(names, count, ids);
+#endif
+    }
   }
   return S_OK;
 }
@@ -208,7 +260,20 @@ HRESULT TableDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
 
   VARIANT value;
   VariantInit(&value);
+#ifdef _WIN32
+  VARIANT call_args[3] = {PointerArgument(static_cast<IDispatch*>(this)), PointerArgument(args),
+                          PointerArgument(&value)};
+  VARTYPE call_types[3] = {VT_I4, VT_I4, VT_I4};
+  VARIANTARG* call_arg_pointers[3] = {&call_args[0], &call_args[1], &call_args[2]};
+  VARIANT returned;
+  VariantInit(&returned);
+  HRESULT hr = ::DispCallFunc(nullptr, reinterpret_cast<ULONG_PTR>(row->call), CC_STDCALL, VT_ERROR, 3, call_types,
+                              call_arg_pointers, &returned);
+  // The call itself succeeded: the member's own code is the answer.
+  if (SUCCEEDED(hr)) hr = returned.scode;
+#else
   HRESULT hr = row->call(static_cast<IDispatch*>(this), args, &value);
+#endif
   clear_args();
   if (result) {
     VariantInit(result);

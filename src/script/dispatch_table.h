@@ -26,7 +26,8 @@ inline constexpr size_t kMaxMemberParams = 8;
 
 // A member function: `args` holds the converted arguments in the order script writes them; it
 // writes a value of the row's result type to `result` (already VT_EMPTY).
-using MemberCall = HRESULT (*)(IDispatch* self, VARIANT* args, VARIANT* result);
+// On Windows it is called through the system's DispCallFunc, in the standard call convention.
+using MemberCall = HRESULT(LECTERN_COM_CALL*)(IDispatch* self, VARIANT* args, VARIANT* result);
 
 struct MemberRow {
   const OLECHAR* name;
@@ -40,7 +41,7 @@ struct MemberRow {
 
 // Adapts a member function of `T` (a class deriving from IDispatch) to a table row's call.
 template <typename T, HRESULT (T::*Member)(VARIANT*, VARIANT*)>
-HRESULT MemberThunk(IDispatch* self, VARIANT* args, VARIANT* result) {
+HRESULT LECTERN_COM_CALL MemberThunk(IDispatch* self, VARIANT* args, VARIANT* result) {
   return (static_cast<T*>(self)->*Member)(args, result);
 }
 
@@ -57,6 +58,7 @@ class DispatchTypeInfo {
   };
 
   explicit DispatchTypeInfo(const MemberRow* table) : table_(table) {}
+  ~DispatchTypeInfo();
   DispatchTypeInfo(const DispatchTypeInfo&) = delete;
   DispatchTypeInfo& operator=(const DispatchTypeInfo&) = delete;
 
@@ -73,6 +75,9 @@ class DispatchTypeInfo {
   HRESULT LookUpNames(OLECHAR** names, UINT count, DISPID* ids) const;
   // The row a call with `id` runs, or null.
   const MemberRow* FindRow(DISPID id, bool property_put) const;
+  // The type information handed to callers (after a successful Build): on Windows the system's,
+  // made from the table by CreateDispTypeInfo.
+  ITypeInfo* type_info_object() const { return object_; }
 
  private:
   const MemberRow* table_;
@@ -80,6 +85,12 @@ class DispatchTypeInfo {
   HRESULT status_ = E_UNEXPECTED;
   std::vector<Method> methods_;
   std::vector<std::pair<WideString, DISPID>> cache_;
+  ITypeInfo* object_ = nullptr;
+#ifdef _WIN32
+  // What the system's type information was made from, kept for as long as it lives.
+  std::vector<std::vector<PARAMDATA>> param_data_;
+  std::vector<METHODDATA> method_data_;
+#endif
 };
 
 // IDispatch and IObjectSafety over a member table, with single-threaded reference counting. The

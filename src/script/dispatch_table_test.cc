@@ -43,12 +43,12 @@ class Sample final : public TableDispatch {
 };
 
 const MemberRow kSampleMembers[] = {
-    {u"subtract", 0x10, MemberKind::kMethod, VT_I4, 2, {VT_I4, VT_I4}, &MemberThunk<Sample, &Sample::Subtract>},
-    {u"name", 0x20, MemberKind::kPropertyGet, VT_BSTR, 0, {}, &MemberThunk<Sample, &Sample::GetName>},
-    {u"name", 0, MemberKind::kPropertyPut, VT_EMPTY, 1, {VT_BSTR}, &MemberThunk<Sample, &Sample::PutName>},
-    {u"fails", 0x30, MemberKind::kMethod, VT_EMPTY, 0, {}, &MemberThunk<Sample, &Sample::Fails>},
-    {u"flag", 0x40, MemberKind::kMethod, VT_BOOL, 1, {VT_BOOL}, &MemberThunk<Sample, &Sample::Flag>},
-    {u"subtract", 0x50, MemberKind::kMethod, VT_I4, 0, {}, &MemberThunk<Sample, &Sample::Fails>},  // a shadowed name
+    {OLESTR("subtract"), 0x10, MemberKind::kMethod, VT_I4, 2, {VT_I4, VT_I4}, &MemberThunk<Sample, &Sample::Subtract>},
+    {OLESTR("name"), 0x20, MemberKind::kPropertyGet, VT_BSTR, 0, {}, &MemberThunk<Sample, &Sample::GetName>},
+    {OLESTR("name"), 0, MemberKind::kPropertyPut, VT_EMPTY, 1, {VT_BSTR}, &MemberThunk<Sample, &Sample::PutName>},
+    {OLESTR("fails"), 0x30, MemberKind::kMethod, VT_EMPTY, 0, {}, &MemberThunk<Sample, &Sample::Fails>},
+    {OLESTR("flag"), 0x40, MemberKind::kMethod, VT_BOOL, 1, {VT_BOOL}, &MemberThunk<Sample, &Sample::Flag>},
+    {OLESTR("subtract"), 0x50, MemberKind::kMethod, VT_I4, 0, {}, &MemberThunk<Sample, &Sample::Fails>},  // a shadowed name
     {nullptr, 0, MemberKind::kMethod, VT_EMPTY, 0, {}, nullptr},
 };
 
@@ -66,19 +66,19 @@ class DispatchTableTest : public ::testing::Test {
 };
 
 TEST_F(DispatchTableTest, NamesFromTheCacheThenIgnoringCase) {
-  OLECHAR* exact[] = {const_cast<OLECHAR*>(u"name"), const_cast<OLECHAR*>(u"subtract")};
+  OLECHAR* exact[] = {const_cast<OLECHAR*>(OLESTR("name")), const_cast<OLECHAR*>(OLESTR("subtract"))};
   DISPID ids[2] = {};
   ASSERT_EQ(object_->GetIDsOfNames(IID_NULL, exact, 2, 0, ids), S_OK);
   EXPECT_EQ(ids[0], 0x20);
   EXPECT_EQ(ids[1], 0x10);  // the first row of a name
-  OLECHAR* upper[] = {const_cast<OLECHAR*>(u"SUBTRACT")};
+  OLECHAR* upper[] = {const_cast<OLECHAR*>(OLESTR("SUBTRACT"))};
   ASSERT_EQ(object_->GetIDsOfNames(IID_NULL, upper, 1, 0, ids), S_OK);
   EXPECT_EQ(ids[0], 0x10);
-  OLECHAR* unknown[] = {const_cast<OLECHAR*>(u"nothing")};
+  OLECHAR* unknown[] = {const_cast<OLECHAR*>(OLESTR("nothing"))};
   EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, unknown, 1, 0, ids), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(ids[0], DISPID_UNKNOWN);
   // A parameter name after the member: the members name no parameters.
-  OLECHAR* with_param[] = {const_cast<OLECHAR*>(u"Subtract"), const_cast<OLECHAR*>(u"a")};
+  OLECHAR* with_param[] = {const_cast<OLECHAR*>(OLESTR("Subtract")), const_cast<OLECHAR*>(OLESTR("a"))};
   EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, with_param, 2, 0, ids), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(ids[0], 0x10);
   EXPECT_EQ(ids[1], DISPID_UNKNOWN);
@@ -91,7 +91,7 @@ TEST_F(DispatchTableTest, ArgumentsArriveLastFirstAndAreConverted) {
   EXPECT_EQ(r.value->vt, VT_I4);
   EXPECT_EQ(r.value->lVal, 7);
   // By-reference arguments are resolved.
-  int32_t by_ref = 4;
+  decltype(VARIANT{}.lVal) by_ref = 4;
   VARIANT ref;
   VariantInit(&ref);
   ref.vt = VT_I4 | VT_BYREF;
@@ -146,7 +146,7 @@ TEST_F(DispatchTableTest, TypeInformationAndInterfaces) {
   ITypeInfo* info = nullptr;
   EXPECT_EQ(object_->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
   ASSERT_EQ(object_->GetTypeInfo(0, 0, &info), S_OK);
-  OLECHAR* names[] = {const_cast<OLECHAR*>(u"Name")};
+  OLECHAR* names[] = {const_cast<OLECHAR*>(OLESTR("Name"))};
   MEMBERID id = 0;
   EXPECT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK);
   EXPECT_EQ(id, 0x20);
@@ -184,7 +184,7 @@ class Broken final : public TableDispatch {
   HRESULT Nothing(VARIANT*, VARIANT*) { return S_OK; }
 };
 const MemberRow kBrokenMembers[] = {
-    {u"x", 1, MemberKind::kPropertyPut, VT_EMPTY, 1, {VT_I4}, &MemberThunk<Broken, &Broken::Nothing>},
+    {OLESTR("x"), 1, MemberKind::kPropertyPut, VT_EMPTY, 1, {VT_I4}, &MemberThunk<Broken, &Broken::Nothing>},
     {nullptr, 0, MemberKind::kMethod, VT_EMPTY, 0, {}, nullptr},
 };
 DispatchTypeInfo& BrokenInfo() {
@@ -196,7 +196,7 @@ Broken::Broken() : TableDispatch(BrokenInfo()) {}
 TEST(DispatchBuildTest, BuildFailureIsEveryCallsAnswer) {
   auto* broken = new Broken();
   EXPECT_EQ(Call(broken, 1, DISPATCH_PROPERTYPUT, {Var::I4(1)}, true).hr, E_INVALIDARG);
-  OLECHAR* names[] = {const_cast<OLECHAR*>(u"x")};
+  OLECHAR* names[] = {const_cast<OLECHAR*>(OLESTR("x"))};
   DISPID id;
   EXPECT_EQ(broken->GetIDsOfNames(IID_NULL, names, 1, 0, &id), E_INVALIDARG);
   ITypeInfo* info = nullptr;

@@ -14,9 +14,9 @@ class Var {
  public:
   Var() { VariantInit(&v_); }
   ~Var() { VariantClear(&v_); }
-  Var(const Var& o) : Var() { VariantCopy(&v_, &o.v_); }
+  Var(const Var& o) : Var() { VariantCopy(&v_, const_cast<VARIANT*>(&o.v_)); }
   Var& operator=(const Var& o) {
-    VariantCopy(&v_, &o.v_);
+    VariantCopy(&v_, const_cast<VARIANT*>(&o.v_));
     return *this;
   }
   static Var I4(int32_t n) {
@@ -84,14 +84,14 @@ inline CallResult Call(IDispatch* object, DISPID id, WORD flags, std::vector<Var
 }
 
 // The id of `name`, or DISPID_UNKNOWN.
-inline DISPID IdOf(IDispatch* object, const char16_t* name) {
+inline DISPID IdOf(IDispatch* object, const OLECHAR* name) {
   OLECHAR* names[] = {const_cast<OLECHAR*>(name)};
   DISPID id = DISPID_UNKNOWN;
   object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
   return id;
 }
 
-inline CallResult CallByName(IDispatch* object, const char16_t* name, std::vector<Var> args = {},
+inline CallResult CallByName(IDispatch* object, const OLECHAR* name, std::vector<Var> args = {},
                              WORD flags = DISPATCH_METHOD) {
   return Call(object, IdOf(object, name), flags, std::move(args), flags == DISPATCH_PROPERTYPUT);
 }

@@ -15,12 +15,12 @@ constexpr MemberKind kMethod = MemberKind::kMethod;
 constexpr MemberKind kGet = MemberKind::kPropertyGet;
 
 const MemberRow kListMembers[] = {
-    {u"length", 0xF0001, kGet, VT_I4, 0, {}, Call<&CListObj::GetLength>},
-    {u"item", 0xB0001, kMethod, VT_BSTR, 1, {VT_I4}, Call<&CListObj::Item>},
-    {u"push_back", 0xB0002, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::PushBack>},
-    {u"push_front", 0xB0003, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::PushFront>},
-    {u"saveToRegistry", 0xB0004, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::SaveToRegistry>},
-    {u"loadFromRegistry", 0xB0005, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::LoadFromRegistry>},
+    {OLESTR("length"), 0xF0001, kGet, VT_I4, 0, {}, Call<&CListObj::GetLength>},
+    {OLESTR("item"), 0xB0001, kMethod, VT_BSTR, 1, {VT_I4}, Call<&CListObj::Item>},
+    {OLESTR("push_back"), 0xB0002, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::PushBack>},
+    {OLESTR("push_front"), 0xB0003, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::PushFront>},
+    {OLESTR("saveToRegistry"), 0xB0004, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::SaveToRegistry>},
+    {OLESTR("loadFromRegistry"), 0xB0005, kMethod, VT_I4, 1, {VT_BSTR}, Call<&CListObj::LoadFromRegistry>},
     {nullptr, 0, kMethod, VT_EMPTY, 0, {}, nullptr},
 };
 

@@ -38,11 +38,11 @@ class ListObjTest : public ::testing::Test {
     UseRegistryStore({""});
   }
 
-  int32_t Push(const char16_t* member, Var text) { return CallByName(list_, member, {std::move(text)}).value->lVal; }
-  int32_t Save(const char* key) { return CallByName(list_, u"saveToRegistry", {Var::Str(key)}).value->lVal; }
-  int32_t Load(const char* key) { return CallByName(list_, u"loadFromRegistry", {Var::Str(key)}).value->lVal; }
-  std::string ItemAt(int32_t index) { return CallByName(list_, u"item", {Var::I4(index)}).value.text(); }
-  int32_t Length() { return CallByName(list_, u"length", {}, DISPATCH_PROPERTYGET).value->lVal; }
+  int32_t Push(const OLECHAR* member, Var text) { return CallByName(list_, member, {std::move(text)}).value->lVal; }
+  int32_t Save(const char* key) { return CallByName(list_, OLESTR("saveToRegistry"), {Var::Str(key)}).value->lVal; }
+  int32_t Load(const char* key) { return CallByName(list_, OLESTR("loadFromRegistry"), {Var::Str(key)}).value->lVal; }
+  std::string ItemAt(int32_t index) { return CallByName(list_, OLESTR("item"), {Var::I4(index)}).value.text(); }
+  int32_t Length() { return CallByName(list_, OLESTR("length"), {}, DISPATCH_PROPERTYGET).value->lVal; }
 
   // The raw default value of `key` under HKEY_CLASSES_ROOT, or "<code>".
   std::string Raw(const char* key, DWORD* type = nullptr) {
@@ -65,7 +65,7 @@ class ListObjTest : public ::testing::Test {
               ERROR_SUCCESS);
   }
   void Fill(std::vector<std::string> texts) {
-    for (auto& t : texts) Push(u"push_back", Var::Str(t));
+    for (auto& t : texts) Push(OLESTR("push_back"), Var::Str(t));
   }
 
   TempDir dir_;
@@ -75,50 +75,50 @@ class ListObjTest : public ::testing::Test {
 
 TEST_F(ListObjTest, PushReadAndLength) {
   EXPECT_EQ(Length(), 0);
-  EXPECT_EQ(Push(u"push_front", Var::Str("first")), 1);
-  EXPECT_EQ(Push(u"push_front", Var::Str("second")), 2);
-  EXPECT_EQ(Push(u"push_back", Var::Str("third \xC3\xA9\xE2\x82\xAC")), 3);
+  EXPECT_EQ(Push(OLESTR("push_front"), Var::Str("first")), 1);
+  EXPECT_EQ(Push(OLESTR("push_front"), Var::Str("second")), 2);
+  EXPECT_EQ(Push(OLESTR("push_back"), Var::Str("third \xC3\xA9\xE2\x82\xAC")), 3);
   EXPECT_EQ(Items(list_), (std::vector<std::string>{"second", "first", "third \xC3\xA9\xE2\x82\xAC"}));
   EXPECT_EQ(Length(), 3);
   EXPECT_EQ(ItemAt(0), "second");
   EXPECT_EQ(ItemAt(2), "third \xC3\xA9\xE2\x82\xAC");
   // Outside the list: an empty string, not an error.
   for (int32_t index : {-1, 3, 1 << 30, INT32_MIN}) {
-    auto r = CallByName(list_, u"item", {Var::I4(index)});
+    auto r = CallByName(list_, OLESTR("item"), {Var::I4(index)});
     EXPECT_EQ(r.hr, S_OK);
     EXPECT_EQ(r.value.text(), "");
   }
   // Empty and absent texts are not added; the length still comes back.
-  EXPECT_EQ(Push(u"push_back", Var::Str("")), 3);
-  EXPECT_EQ(Push(u"push_front", Var::Null()), 3);
-  EXPECT_EQ(Push(u"push_back", Var()), 3);  // VT_EMPTY reads as the empty string
+  EXPECT_EQ(Push(OLESTR("push_back"), Var::Str("")), 3);
+  EXPECT_EQ(Push(OLESTR("push_front"), Var::Null()), 3);
+  EXPECT_EQ(Push(OLESTR("push_back"), Var()), 3);  // VT_EMPTY reads as the empty string
   // Other types convert to text as script expects.
-  EXPECT_EQ(Push(u"push_back", Var::I4(42)), 4);
+  EXPECT_EQ(Push(OLESTR("push_back"), Var::I4(42)), 4);
   EXPECT_EQ(ItemAt(3), "42");
-  EXPECT_EQ(CallByName(list_, u"item", {Var::Str("1")}).value.text(), "first");
+  EXPECT_EQ(CallByName(list_, OLESTR("item"), {Var::Str("1")}).value.text(), "first");
   // length may be called as a method too.
-  EXPECT_EQ(CallByName(list_, u"length").value->lVal, 4);
+  EXPECT_EQ(CallByName(list_, OLESTR("length")).value->lVal, 4);
 }
 
 TEST_F(ListObjTest, InvokeErrors) {
-  EXPECT_EQ(CallByName(list_, u"item").hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(list_, u"item", {Var::I4(0), Var::I4(1)}).hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(list_, u"push_back").hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(list_, u"saveToRegistry").hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(list_, u"loadFromRegistry", {Var::Str("a"), Var::Str("b")}).hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(list_, u"length", {Var::I4(1)}, DISPATCH_PROPERTYGET).hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(list_, u"item", {Var::Str("not a number")}).hr, DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(CallByName(list_, u"item", {Var::Null()}).hr, DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(CallByName(list_, u"item", {Var::R8(1e12)}).hr, DISP_E_TYPEMISMATCH);  // overflow
+  EXPECT_EQ(CallByName(list_, OLESTR("item")).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(list_, OLESTR("item"), {Var::I4(0), Var::I4(1)}).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(list_, OLESTR("push_back")).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(list_, OLESTR("saveToRegistry")).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(list_, OLESTR("loadFromRegistry"), {Var::Str("a"), Var::Str("b")}).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(list_, OLESTR("length"), {Var::I4(1)}, DISPATCH_PROPERTYGET).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(list_, OLESTR("item"), {Var::Str("not a number")}).hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(CallByName(list_, OLESTR("item"), {Var::Null()}).hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(CallByName(list_, OLESTR("item"), {Var::R8(1e12)}).hr, DISP_E_TYPEMISMATCH);  // overflow
   EXPECT_EQ(Call(list_, 0xB0009, DISPATCH_METHOD, {}).hr, DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Call(list_, 0xB0002, DISPATCH_METHOD, {Var::Str("x")}, /*named_put=*/true).hr, DISP_E_NONAMEDARGS);
   EXPECT_TRUE(list_->items().empty());
 
   // Names: the exact spelling from the cache, any other letter case through the type information.
-  EXPECT_EQ(testing::IdOf(list_, u"push_front"), 0xB0003);
-  EXPECT_EQ(testing::IdOf(list_, u"LoadFromRegistry"), 0xB0005);
-  EXPECT_EQ(testing::IdOf(list_, u"LENGTH"), 0xF0001);
-  EXPECT_EQ(testing::IdOf(list_, u"pop_back"), DISPID_UNKNOWN);
+  EXPECT_EQ(testing::IdOf(list_, OLESTR("push_front")), 0xB0003);
+  EXPECT_EQ(testing::IdOf(list_, OLESTR("LoadFromRegistry")), 0xB0005);
+  EXPECT_EQ(testing::IdOf(list_, OLESTR("LENGTH")), 0xF0001);
+  EXPECT_EQ(testing::IdOf(list_, OLESTR("pop_back")), DISPID_UNKNOWN);
 
   IObjectSafety* safety = nullptr;
   ASSERT_EQ(list_->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
@@ -139,7 +139,7 @@ TEST_F(ListObjTest, RegistryFormByteForByte) {
 
   // A byte equal to the mask is stored as 0; a NUL byte as the mask; neither ends the list.
   CListObj* other = CListObj::Create();
-  CallByName(other, u"push_back", {Var::Str(std::string("x\0y", 3))});
+  CallByName(other, OLESTR("push_back"), {Var::Str(std::string("x\0y", 3))});
   EXPECT_EQ(other->SaveToKey("other"), true);
   EXPECT_EQ(Raw("other"), Masked(std::string("x\0y\x01", 4)) + std::string(1, '\0'));
   ListItems read;
@@ -152,11 +152,11 @@ TEST_F(ListObjTest, SaveAndLoadRoundTrip) {
   Fill({"one", "two \xE2\x82\xAC", "three"});
   EXPECT_EQ(Save(kKey), 1);
   CListObj* again = CListObj::Create();
-  CallByName(again, u"push_back", {Var::Str("replaced")});
-  EXPECT_EQ(CallByName(again, u"loadFromRegistry", {Var::Str(kKey)}).value->lVal, 1);
+  CallByName(again, OLESTR("push_back"), {Var::Str("replaced")});
+  EXPECT_EQ(CallByName(again, OLESTR("loadFromRegistry"), {Var::Str(kKey)}).value->lVal, 1);
   EXPECT_EQ(Items(again), Items(list_));
   // Keys are found in any letter case.
-  EXPECT_EQ(CallByName(again, u"loadFromRegistry", {Var::Str("CLSID\\{A9993E36-4706-816A-BA3E-25717850C26C}\\NOTES")})
+  EXPECT_EQ(CallByName(again, OLESTR("loadFromRegistry"), {Var::Str("CLSID\\{A9993E36-4706-816A-BA3E-25717850C26C}\\NOTES")})
                 .value->lVal,
             1);
   EXPECT_EQ(Items(again), Items(list_));
@@ -164,9 +164,9 @@ TEST_F(ListObjTest, SaveAndLoadRoundTrip) {
 
   // Items holding the item end come back split at it; empty pieces vanish.
   CListObj* split = CListObj::Create();
-  CallByName(split, u"push_back", {Var::Str("a\x01\x01" "b\x01")});
-  CallByName(split, u"push_back", {Var::Str("\x01")});
-  CallByName(split, u"push_back", {Var::Str("c")});
+  CallByName(split, OLESTR("push_back"), {Var::Str("a\x01\x01" "b\x01")});
+  CallByName(split, OLESTR("push_back"), {Var::Str("\x01")});
+  CallByName(split, OLESTR("push_back"), {Var::Str("c")});
   EXPECT_TRUE(split->SaveToKey("split"));
   EXPECT_TRUE(split->LoadFromKey("split"));
   EXPECT_EQ(Items(split), (std::vector<std::string>{"a", "b", "c"}));
@@ -190,14 +190,14 @@ TEST_F(ListObjTest, WhatLeavesTheStoredValueAlone) {
 
   // An empty list writes nothing.
   CListObj* empty = CListObj::Create();
-  EXPECT_EQ(CallByName(empty, u"saveToRegistry", {Var::Str(kKey)}).value->lVal, 0);
+  EXPECT_EQ(CallByName(empty, OLESTR("saveToRegistry"), {Var::Str(kKey)}).value->lVal, 0);
   EXPECT_EQ(Raw(kKey), stored);
   empty->Release();
 
   // Absent, empty and NUL-carrying keys do nothing.
-  EXPECT_EQ(CallByName(list_, u"saveToRegistry", {Var::Null()}).value->lVal, 0);
+  EXPECT_EQ(CallByName(list_, OLESTR("saveToRegistry"), {Var::Null()}).value->lVal, 0);
   EXPECT_EQ(Save(""), 0);
-  EXPECT_EQ(CallByName(list_, u"saveToRegistry", {Var::Str(std::string("clsid\0x", 7))}).value->lVal, 0);
+  EXPECT_EQ(CallByName(list_, OLESTR("saveToRegistry"), {Var::Str(std::string("clsid\0x", 7))}).value->lVal, 0);
   EXPECT_EQ(Raw("clsid"), "<2>");
   // A key the registry refuses (an empty level) is a silent failure.
   EXPECT_EQ(Save("a\\\\b"), 0);
@@ -212,7 +212,7 @@ TEST_F(ListObjTest, WhatLeavesTheStoredValueAlone) {
   // A list whose form would be over the limit writes nothing either.
   CListObj* big = CListObj::Create();
   const std::string chunk(64 * 1024, 'x');
-  for (int i = 0; i < 16; ++i) CallByName(big, u"push_back", {Var::Str(chunk)});
+  for (int i = 0; i < 16; ++i) CallByName(big, OLESTR("push_back"), {Var::Str(chunk)});
   EXPECT_FALSE(big->SaveToKey(kKey));
   bool too_large = false;
   EXPECT_EQ(EncodeListRegistryForm(big->items(), &too_large), "");
@@ -229,7 +229,7 @@ TEST_F(ListObjTest, LoadingNothingLeavesTheList) {
   // A key without a value.
   Store("novalue\\child", REG_BINARY, "x");
   EXPECT_EQ(Load("novalue"), 0);
-  EXPECT_EQ(CallByName(list_, u"loadFromRegistry", {Var::Null()}).value->lVal, 0);
+  EXPECT_EQ(CallByName(list_, OLESTR("loadFromRegistry"), {Var::Null()}).value->lVal, 0);
   EXPECT_EQ(Load(""), 0);
   // Values of other types, empty values, values without their end byte, oversized values and
   // values with more items than a list may hold.
@@ -287,15 +287,15 @@ TEST_F(ListObjTest, UnusableStoreIsSilent) {
 
 TEST_F(ListObjTest, ReaderMakesListsByName) {
   CReader* reader = CReader::Create(nullptr);
-  auto made = CallByName(reader, u"createObject", {Var::Str("vellum.std.list")});
+  auto made = CallByName(reader, OLESTR("createObject"), {Var::Str("vellum.std.list")});
   ASSERT_EQ(made.value->vt, VT_DISPATCH);
   IDispatch* list = made.value->pdispVal;
   ASSERT_NE(list, nullptr);
-  EXPECT_EQ(CallByName(list, u"push_back", {Var::Str("via the reader")}).value->lVal, 1);
-  auto second = CallByName(reader, u"createObject", {Var::Str("vellum.std.list")});
+  EXPECT_EQ(CallByName(list, OLESTR("push_back"), {Var::Str("via the reader")}).value->lVal, 1);
+  auto second = CallByName(reader, OLESTR("createObject"), {Var::Str("vellum.std.list")});
   ASSERT_NE(second.value->pdispVal, nullptr);
-  EXPECT_EQ(CallByName(second.value->pdispVal, u"length", {}, DISPATCH_PROPERTYGET).value->lVal, 0);  // a separate list
-  EXPECT_EQ(CallByName(reader, u"createObject", {Var::Str("Vellum.Std.List")}).value->pdispVal, nullptr);
+  EXPECT_EQ(CallByName(second.value->pdispVal, OLESTR("length"), {}, DISPATCH_PROPERTYGET).value->lVal, 0);  // a separate list
+  EXPECT_EQ(CallByName(reader, OLESTR("createObject"), {Var::Str("Vellum.Std.List")}).value->pdispVal, nullptr);
   reader->Release();
 }
 

@@ -4,8 +4,8 @@ namespace lectern {
 namespace {
 
 const MemberRow kMenuMembers[] = {
-    {u"trackPopup", 0xB0001, MemberKind::kMethod, VT_I4, 2, {VT_I4, VT_I4}, &MemberThunk<CMenuObj, &CMenuObj::TrackPopup>},
-    {u"append", 0xB0002, MemberKind::kMethod, VT_I4, 2, {VT_BSTR, VT_I4}, &MemberThunk<CMenuObj, &CMenuObj::Append>},
+    {OLESTR("trackPopup"), 0xB0001, MemberKind::kMethod, VT_I4, 2, {VT_I4, VT_I4}, &MemberThunk<CMenuObj, &CMenuObj::TrackPopup>},
+    {OLESTR("append"), 0xB0002, MemberKind::kMethod, VT_I4, 2, {VT_BSTR, VT_I4}, &MemberThunk<CMenuObj, &CMenuObj::Append>},
     {nullptr, 0, MemberKind::kMethod, VT_EMPTY, 0, {}, nullptr},
 };
 
@@ -30,7 +30,7 @@ HRESULT CMenuObj::TrackPopup(VARIANT* args, VARIANT* result) {
 
 HRESULT CMenuObj::Append(VARIANT* args, VARIANT* result) {
   WideStringView text = BstrView(args[0].bstrVal);
-  if (text == u"-") {
+  if (text == OLESTR("-")) {
     items_.push_back({MenuItem::Kind::kSeparator, {}, 0});
   } else if (!text.empty()) {
     items_.push_back({MenuItem::Kind::kText, WideToUtf8(text), args[1].lVal});

@@ -72,40 +72,40 @@ class ReaderTest : public ::testing::Test {
 };
 
 TEST_F(ReaderTest, VisibleReadsAndShowsTheWindow) {
-  EXPECT_EQ(CallByName(reader_, u"visible", {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_TRUE);
-  EXPECT_EQ(CallByName(reader_, u"visible", {Var::Bool(false)}, DISPATCH_PROPERTYPUT).hr, S_OK);
+  EXPECT_EQ(CallByName(reader_, OLESTR("visible"), {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_TRUE);
+  EXPECT_EQ(CallByName(reader_, OLESTR("visible"), {Var::Bool(false)}, DISPATCH_PROPERTYPUT).hr, S_OK);
   EXPECT_EQ(calls(), (std::vector<std::string>{"hide"}));
-  EXPECT_EQ(CallByName(reader_, u"visible", {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_FALSE);
-  CallByName(reader_, u"visible", {Var::I4(1)}, DISPATCH_PROPERTYPUT);
+  EXPECT_EQ(CallByName(reader_, OLESTR("visible"), {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_FALSE);
+  CallByName(reader_, OLESTR("visible"), {Var::I4(1)}, DISPATCH_PROPERTYPUT);
   EXPECT_TRUE(frame_.visible);
   frame_.has_window = false;
-  EXPECT_EQ(CallByName(reader_, u"visible", {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_FALSE);
-  CallByName(reader_, u"visible", {Var::Bool(false)}, DISPATCH_PROPERTYPUT);
+  EXPECT_EQ(CallByName(reader_, OLESTR("visible"), {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_FALSE);
+  CallByName(reader_, OLESTR("visible"), {Var::Bool(false)}, DISPATCH_PROPERTYPUT);
   EXPECT_TRUE(frame_.visible);  // no window: nothing happens
 }
 
 TEST_F(ReaderTest, BookQueries) {
-  EXPECT_EQ(CallByName(reader_, u"startPage", {}, DISPATCH_PROPERTYGET).value.text(), "file://c:/datastore/index.htm");
-  EXPECT_EQ(CallByName(reader_, u"id", {}, DISPATCH_PROPERTYGET).value.text(), "abc");
-  EXPECT_EQ(CallByName(reader_, u"getConfig", {Var::Str("guid")}).value.text(), "abc");
-  EXPECT_EQ(CallByName(reader_, u"getConfig", {Var::Str("bookname")}).value.text(), "The Book");
-  EXPECT_EQ(CallByName(reader_, u"getConfig", {Var::Str("BOOKNAME")}).value.text(), "");
-  EXPECT_EQ(CallByName(reader_, u"getConfig", {Var::Str("")}).value.text(), "");
-  EXPECT_EQ(CallByName(reader_, u"getConfig", {Var::Null()}).value.text(), "");
-  EXPECT_EQ(CallByName(reader_, u"registryRoot", {}, DISPATCH_PROPERTYGET).value.text(),
+  EXPECT_EQ(CallByName(reader_, OLESTR("startPage"), {}, DISPATCH_PROPERTYGET).value.text(), "file://c:/datastore/index.htm");
+  EXPECT_EQ(CallByName(reader_, OLESTR("id"), {}, DISPATCH_PROPERTYGET).value.text(), "abc");
+  EXPECT_EQ(CallByName(reader_, OLESTR("getConfig"), {Var::Str("guid")}).value.text(), "abc");
+  EXPECT_EQ(CallByName(reader_, OLESTR("getConfig"), {Var::Str("bookname")}).value.text(), "The Book");
+  EXPECT_EQ(CallByName(reader_, OLESTR("getConfig"), {Var::Str("BOOKNAME")}).value.text(), "");
+  EXPECT_EQ(CallByName(reader_, OLESTR("getConfig"), {Var::Str("")}).value.text(), "");
+  EXPECT_EQ(CallByName(reader_, OLESTR("getConfig"), {Var::Null()}).value.text(), "");
+  EXPECT_EQ(CallByName(reader_, OLESTR("registryRoot"), {}, DISPATCH_PROPERTYGET).value.text(),
             "clsid\\{a9993e36-4706-816a-ba3e-25717850c26c}");
-  EXPECT_EQ(CallByName(reader_, u"tocEnabled", {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_FALSE);
-  for (const char16_t* name : {u"title", u"author", u"homepage", u"email", u"copyright", u"otherinfo"}) {
+  EXPECT_EQ(CallByName(reader_, OLESTR("tocEnabled"), {}, DISPATCH_PROPERTYGET).value->boolVal, VARIANT_FALSE);
+  for (const OLECHAR* name : {OLESTR("title"), OLESTR("author"), OLESTR("homepage"), OLESTR("email"), OLESTR("copyright"), OLESTR("otherinfo")}) {
     auto r = CallByName(reader_, name, {}, DISPATCH_PROPERTYGET);
     EXPECT_EQ(r.hr, S_OK);
     EXPECT_EQ(r.value.text(), "");  // a valid, empty string
   }
-  EXPECT_EQ(CallByName(reader_, u"getPageURL", {Var::Str("x")}).value.text(), "");
-  auto splitter = CallByName(reader_, u"startupSplitter",
+  EXPECT_EQ(CallByName(reader_, OLESTR("getPageURL"), {Var::Str("x")}).value.text(), "");
+  auto splitter = CallByName(reader_, OLESTR("startupSplitter"),
                              {Var::I4(1), Var::I4(2), Var::I4(3), Var::I4(4), Var::I4(5), Var::I4(6), Var::I4(7)});
   EXPECT_EQ(splitter.value->vt, VT_I4);
   EXPECT_EQ(splitter.value->lVal, 0);
-  EXPECT_EQ(CallByName(reader_, u"startupSplitter", {Var::I4(1)}).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(reader_, OLESTR("startupSplitter"), {Var::I4(1)}).hr, DISP_E_BADPARAMCOUNT);
   EXPECT_TRUE(calls().empty());
 }
 
@@ -121,17 +121,17 @@ TEST(RegistryRootTest, DigestNamesTheRoot) {
 TEST_F(ReaderTest, EmptyGuidGivesEmptyIdAndRoot) {
   FakeReaderFrame bare;  // no book: every setting is empty
   CReader* reader = CReader::Create(&bare);
-  EXPECT_EQ(CallByName(reader, u"registryRoot", {}, DISPATCH_PROPERTYGET).value.text(), "");
-  EXPECT_EQ(CallByName(reader, u"id", {}, DISPATCH_PROPERTYGET).value.text(), "");
-  EXPECT_EQ(CallByName(reader, u"extract", {Var::Str("docs/a.txt"), Var::Bool(false)}).value.text(), "");
+  EXPECT_EQ(CallByName(reader, OLESTR("registryRoot"), {}, DISPATCH_PROPERTYGET).value.text(), "");
+  EXPECT_EQ(CallByName(reader, OLESTR("id"), {}, DISPATCH_PROPERTYGET).value.text(), "");
+  EXPECT_EQ(CallByName(reader, OLESTR("extract"), {Var::Str("docs/a.txt"), Var::Bool(false)}).value.text(), "");
   reader->Release();
 }
 
 TEST_F(ReaderTest, ShowMessage) {
-  EXPECT_EQ(CallByName(reader_, u"showMessage", {Var::Str("only text")}).hr, DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(CallByName(reader_, u"showMessage", {Var::Str("Hello"), Var::Null()}).hr, S_OK);
-  EXPECT_EQ(CallByName(reader_, u"showMessage", {Var::Str("Hi"), Var::Str("Cap")}).hr, S_OK);
-  EXPECT_EQ(CallByName(reader_, u"showMessage", {Var::Null(), Var::Str("Cap")}).hr, S_OK);  // no text: nothing
+  EXPECT_EQ(CallByName(reader_, OLESTR("showMessage"), {Var::Str("only text")}).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(reader_, OLESTR("showMessage"), {Var::Str("Hello"), Var::Null()}).hr, S_OK);
+  EXPECT_EQ(CallByName(reader_, OLESTR("showMessage"), {Var::Str("Hi"), Var::Str("Cap")}).hr, S_OK);
+  EXPECT_EQ(CallByName(reader_, OLESTR("showMessage"), {Var::Null(), Var::Str("Cap")}).hr, S_OK);  // no text: nothing
   EXPECT_EQ(calls(), (std::vector<std::string>{"message Hello|Lectern|64", "message Hi|Cap|64"}));
   // Without a frame the platform's message box is used.
   static std::string shown;
@@ -140,95 +140,95 @@ TEST_F(ReaderTest, ShowMessage) {
     return int(kIdOk);
   });
   reader_->SetFrame(nullptr);
-  CallByName(reader_, u"showMessage", {Var::Str("t"), Var::Str("c")});
+  CallByName(reader_, OLESTR("showMessage"), {Var::Str("t"), Var::Str("c")});
   EXPECT_EQ(shown, "t|c");
   SetMessageBoxHandler(previous);
 }
 
 TEST_F(ReaderTest, CommandsAndViewOperations) {
-  for (const char16_t* name : {u"quit", u"goHome", u"back", u"forward", u"stop", u"showContentsPane",
-                               u"showBookmarkPane", u"showSearchPane", u"print", u"refresh", u"fullscreen"})
+  for (const OLECHAR* name : {OLESTR("quit"), OLESTR("goHome"), OLESTR("back"), OLESTR("forward"), OLESTR("stop"), OLESTR("showContentsPane"),
+                               OLESTR("showBookmarkPane"), OLESTR("showSearchPane"), OLESTR("print"), OLESTR("refresh"), OLESTR("fullscreen")})
     EXPECT_EQ(CallByName(reader_, name).hr, S_OK);
-  EXPECT_EQ(CallByName(reader_, u"set_textsize", {Var::I4(-1)}).hr, S_OK);
+  EXPECT_EQ(CallByName(reader_, OLESTR("set_textsize"), {Var::I4(-1)}).hr, S_OK);
   EXPECT_EQ(calls(), (std::vector<std::string>{"close", "command 3004", "back", "forward", "stop", "command 3016",
                                                "command 3006", "command 3005", "command 3007", "refresh",
                                                "command 3014", "textsize -1"}));
   calls().clear();
   frame_.has_window = false;
-  for (const char16_t* name : {u"quit", u"goHome", u"back", u"refresh", u"fullscreen"}) CallByName(reader_, name);
-  CallByName(reader_, u"set_textsize", {Var::I4(2)});
+  for (const OLECHAR* name : {OLESTR("quit"), OLESTR("goHome"), OLESTR("back"), OLESTR("refresh"), OLESTR("fullscreen")}) CallByName(reader_, name);
+  CallByName(reader_, OLESTR("set_textsize"), {Var::I4(2)});
   EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(ReaderTest, Refresh2AndObjects) {
-  EXPECT_EQ(CallByName(reader_, u"refresh2", {Var::Null()}).hr, S_OK);
+  EXPECT_EQ(CallByName(reader_, OLESTR("refresh2"), {Var::Null()}).hr, S_OK);
   EXPECT_TRUE(calls().empty());
   CMenuObj* page_object = CMenuObj::Create(nullptr);
-  EXPECT_EQ(CallByName(reader_, u"refresh2", {Var::Dispatch(page_object)}).hr, S_OK);
+  EXPECT_EQ(CallByName(reader_, OLESTR("refresh2"), {Var::Dispatch(page_object)}).hr, S_OK);
   EXPECT_EQ(frame_.refreshed, static_cast<IDispatch*>(page_object));
-  EXPECT_EQ(CallByName(reader_, u"refresh2", {Var::I4(3)}).hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(CallByName(reader_, OLESTR("refresh2"), {Var::I4(3)}).hr, DISP_E_TYPEMISMATCH);
   page_object->Release();
 
-  auto list = CallByName(reader_, u"createObject", {Var::Str("vellum.std.list")});
+  auto list = CallByName(reader_, OLESTR("createObject"), {Var::Str("vellum.std.list")});
   EXPECT_EQ(list.value->vt, VT_DISPATCH);
   EXPECT_NE(list.value->pdispVal, nullptr);
   EXPECT_EQ(lists_made_, 1);
   for (const char* other : {"Vellum.Std.List", "", "Scripting.FileSystemObject"}) {
-    auto none = CallByName(reader_, u"createObject", {Var::Str(other)});
+    auto none = CallByName(reader_, OLESTR("createObject"), {Var::Str(other)});
     EXPECT_EQ(none.hr, S_OK);
     EXPECT_EQ(none.value->pdispVal, nullptr) << other;
   }
-  EXPECT_EQ(CallByName(reader_, u"createObject", {Var::Null()}).value->pdispVal, nullptr);
+  EXPECT_EQ(CallByName(reader_, OLESTR("createObject"), {Var::Null()}).value->pdispVal, nullptr);
   EXPECT_EQ(lists_made_, 1);
 
-  auto menu1 = CallByName(reader_, u"getMenuObj");
-  auto menu2 = CallByName(reader_, u"getMenuObj");
+  auto menu1 = CallByName(reader_, OLESTR("getMenuObj"));
+  auto menu2 = CallByName(reader_, OLESTR("getMenuObj"));
   ASSERT_NE(menu1.value->pdispVal, nullptr);
   EXPECT_NE(menu1.value->pdispVal, menu2.value->pdispVal);
   // The menu reaches the frame through the reader's link, and loses it with the reader's.
   IDispatch* menu = menu1.value->pdispVal;
-  CallByName(menu, u"append", {Var::Str("Item"), Var::I4(5)});
+  CallByName(menu, OLESTR("append"), {Var::Str("Item"), Var::I4(5)});
   frame_.chosen_command = 5;
-  EXPECT_EQ(CallByName(menu, u"trackPopup", {Var::I4(1), Var::I4(2)}).value->lVal, 5);
+  EXPECT_EQ(CallByName(menu, OLESTR("trackPopup"), {Var::I4(1), Var::I4(2)}).value->lVal, 5);
   reader_->SetFrame(nullptr);
-  EXPECT_EQ(CallByName(menu, u"trackPopup", {Var::I4(1), Var::I4(2)}).value->lVal, 0);
+  EXPECT_EQ(CallByName(menu, OLESTR("trackPopup"), {Var::I4(1), Var::I4(2)}).value->lVal, 0);
 }
 
 TEST_F(ReaderTest, ExtractCopiesOnceUnlessOverwriting) {
   std::string target = temp_ + "/a.txt";
-  auto first = CallByName(reader_, u"extract", {Var::Str("docs/a.txt"), Var::Bool(false)});
+  auto first = CallByName(reader_, OLESTR("extract"), {Var::Str("docs/a.txt"), Var::Bool(false)});
   ASSERT_EQ(first.hr, S_OK);
   EXPECT_EQ(first.value.text(), target);
   EXPECT_EQ(ReadWholeFile(target), "stored text");
   WriteWholeFile(target, "changed on disk");
-  EXPECT_EQ(CallByName(reader_, u"extract", {Var::Str("\\docs\\a.txt"), Var::Bool(false)}).value.text(), target);
+  EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("\\docs\\a.txt"), Var::Bool(false)}).value.text(), target);
   EXPECT_EQ(ReadWholeFile(target), "changed on disk");
-  EXPECT_EQ(CallByName(reader_, u"extract", {Var::Str("/docs/a.txt"), Var::Str("true")}).value.text(), target);
+  EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("/docs/a.txt"), Var::Str("true")}).value.text(), target);
   EXPECT_EQ(ReadWholeFile(target), "stored text");
   // Raw media are copied whole from the book file.
-  EXPECT_EQ(CallByName(reader_, u"extract", {Var::Str("media/clip.mpg"), Var::Bool(true)}).value.text(),
+  EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("media/clip.mpg"), Var::Bool(true)}).value.text(),
             temp_ + "/clip.mpg");
   EXPECT_EQ(ReadWholeFile(temp_ + "/clip.mpg"), std::string(70000, 'm'));
-  EXPECT_EQ(CallByName(reader_, u"extract", {Var::Str("missing.txt"), Var::Bool(true)}).value.text(), "");
-  EXPECT_EQ(CallByName(reader_, u"extract", {Var::Str("")}).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("missing.txt"), Var::Bool(true)}).value.text(), "");
+  EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("")}).hr, DISP_E_BADPARAMCOUNT);
 }
 
 TEST_F(ReaderTest, ExtractNeverWritesOutsideTheFolder) {
   // Names are sanitised: only the last element, no "..", no control characters.
-  std::string odd = CallByName(reader_, u"extract", {Var::Str("odd\x01name.txt"), Var::Bool(true)}).value.text();
+  std::string odd = CallByName(reader_, OLESTR("extract"), {Var::Str("odd\x01name.txt"), Var::Bool(true)}).value.text();
   EXPECT_EQ(odd, temp_ + "/odd_name.txt");
-  EXPECT_EQ(ExtractBookFile(manager_, u"docs/..", true, temp_), "");
-  EXPECT_EQ(ExtractBookFile(manager_, u"docs/", true, temp_), "");
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/.."), true, temp_), "");
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/"), true, temp_), "");
   // A link planted under the name is replaced, never followed.
   std::string outside = dir_.Join("outside.txt");
   WriteWholeFile(outside, "precious");
   ASSERT_EQ(symlink(outside.c_str(), (temp_ + "/a.txt").c_str()), 0);
-  EXPECT_EQ(ExtractBookFile(manager_, u"docs/a.txt", true, temp_), temp_ + "/a.txt");
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, temp_), temp_ + "/a.txt");
   EXPECT_EQ(ReadWholeFile(outside), "precious");
   EXPECT_EQ(ReadWholeFile(temp_ + "/a.txt"), "stored text");
   // A folder that cannot be written gives the empty string.
-  EXPECT_EQ(ExtractBookFile(manager_, u"docs/a.txt", true, dir_.Join("no/such/folder")), "");
-  EXPECT_EQ(ExtractBookFile(nullptr, u"docs/a.txt", true, temp_), "");
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, dir_.Join("no/such/folder")), "");
+  EXPECT_EQ(ExtractBookFile(nullptr, OLESTR("docs/a.txt"), true, temp_), "");
 }
 
 TEST(TemporaryFolderTest, FromTheEnvironmentOrTmp) {
@@ -245,16 +245,16 @@ TEST(TemporaryFolderTest, FromTheEnvironmentOrTmp) {
 
 TEST_F(ReaderTest, EveryMemberIsFoundByNameWithItsId) {
   struct Expected {
-    const char16_t* name;
+    const OLECHAR* name;
     DISPID id;
   };
-  for (Expected e : {Expected{u"visible", 0xA0000}, {u"startPage", 0xA0001}, {u"id", 0xA0002}, {u"title", 0xA0003},
-                     {u"otherinfo", 0xA0008}, {u"tocEnabled", 0xA0009}, {u"registryRoot", 0xB0000},
-                     {u"showMessage", 0xF0001}, {u"getMenuObj", 0xF0007}, {u"refresh2", 0xF0009},
-                     {u"extract", 0xF0013}, {u"set_textsize", 0xF0014}, {u"fullscreen", 0xF0015},
-                     {u"FULLSCREEN", 0xF0015}})
+  for (Expected e : {Expected{OLESTR("visible"), 0xA0000}, {OLESTR("startPage"), 0xA0001}, {OLESTR("id"), 0xA0002}, {OLESTR("title"), 0xA0003},
+                     {OLESTR("otherinfo"), 0xA0008}, {OLESTR("tocEnabled"), 0xA0009}, {OLESTR("registryRoot"), 0xB0000},
+                     {OLESTR("showMessage"), 0xF0001}, {OLESTR("getMenuObj"), 0xF0007}, {OLESTR("refresh2"), 0xF0009},
+                     {OLESTR("extract"), 0xF0013}, {OLESTR("set_textsize"), 0xF0014}, {OLESTR("fullscreen"), 0xF0015},
+                     {OLESTR("FULLSCREEN"), 0xF0015}})
     EXPECT_EQ(IdOf(reader_, e.name), e.id);
-  EXPECT_EQ(IdOf(reader_, u"noSuchMember"), DISPID_UNKNOWN);
+  EXPECT_EQ(IdOf(reader_, OLESTR("noSuchMember")), DISPID_UNKNOWN);
   EXPECT_EQ(Call(reader_, 0xF0008, DISPATCH_METHOD, {}).hr, DISP_E_MEMBERNOTFOUND);
 }
 

@@ -2,6 +2,9 @@
 
 #include <nettle/sha1.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <shlwapi.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -82,11 +85,24 @@ std::string Sha1Hex(std::string_view text) {
   return hex;
 }
 
+#ifdef _WIN32
+constexpr char kSeparators[] = "\\/";
+
+// The shell's own joining rule, as every other Windows program reads these paths.
+std::string JoinPath(std::string base, std::string_view name) {
+  char joined[MAX_PATH] = {};
+  if (!::PathCombineA(joined, base.c_str(), std::string(name).c_str())) return base + "\\" + std::string(name);
+  return joined;
+}
+#else
+constexpr char kSeparators[] = "/";
+
 std::string JoinPath(std::string base, std::string_view name) {
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   if (base != "/") base.push_back('/');
   return base + std::string(name);
 }
+#endif
 
 bool IsFolder(const std::string& path) {
   struct stat st {};
@@ -97,8 +113,10 @@ bool IsFolder(const std::string& path) {
 bool MakeFolderChain(const std::string& folder) {
   if (folder.empty()) return false;
   if (IsFolder(folder)) return true;
-  size_t slash = folder.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeFolderChain(folder.substr(0, slash))) return false;
+  size_t slash = folder.find_last_of(kSeparators);
+  // A drive ("c:") is no folder to make.
+  bool drive = slash == 2 && folder[1] == ':';
+  if (slash != std::string::npos && slash > 0 && !drive && !MakeFolderChain(folder.substr(0, slash))) return false;
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
   return IsFolder(folder);
 }
@@ -132,7 +150,12 @@ EbkRegistry& EbkRegistry::Instance() {
 
 EbkRegistry::EbkRegistry(EbkRegistryEnvironment environment) : environment_(std::move(environment)) {
   if (!environment_.screen_size) environment_.screen_size = DefaultScreenSize;
+#ifdef _WIN32
+  // There the working folders live in the temporary folder, where earlier runs left them.
+  if (!environment_.data_folder) environment_.data_folder = TemporaryFolder;
+#else
   if (!environment_.data_folder) environment_.data_folder = UserDataFolder;
+#endif
   if (!environment_.temp_folder) environment_.temp_folder = TemporaryFolder;
   rect_ = DefaultWindowRect();
 }

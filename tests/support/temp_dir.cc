@@ -5,18 +5,33 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace lectern::testing {
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
+#ifdef _WIN32
+  // No mkdtemp there: a random name, taken only when the folder did not exist.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("lectern-test-" + std::to_string(random()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+  }
+  if (path_.empty()) {
+    std::fprintf(stderr, "cannot make a test folder\n");
+    std::abort();
+  }
+#else
   std::string templ = (fs::temp_directory_path() / "lectern-test-XXXXXX").string();
   if (!mkdtemp(templ.data())) {
     std::perror("mkdtemp");
     std::abort();
   }
   path_ = templ;
+#endif
 }
 
 TempDir::~TempDir() {

@@ -1,7 +1,9 @@
 #include "common/run_tool.h"
 
 #include <fcntl.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +14,69 @@
 
 namespace lectern::testing {
 
+#ifdef _WIN32
+namespace {
+
+// One argument as the runtime's command-line parser reads it back.
+std::string Quoted(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::string& binary, const std::vector<std::string>& args) {
+  ToolRun run;
+  TempDir scratch;
+  std::string out_path = scratch.Join("out"), err_path = scratch.Join("err");
+  std::string command = Quoted(binary);
+  for (const std::string& a : args) command += " " + Quoted(a);
+  HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+  HANDLE out = InheritableFile(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE err = InheritableFile(err_path, GENERIC_WRITE, CREATE_ALWAYS);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  BOOL started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                 ::CreateProcessA(binary.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &process);
+  for (HANDLE h : {in, out, err})
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  if (!started) return run;
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  // A crash ends the process with an exception code, far above any exit status a tool gives.
+  run.status = code > 255 ? 128 + int(code & 0x7F) : int(code);
+  run.out = ReadWholeFile(out_path);
+  run.err = ReadWholeFile(err_path);
+  return run;
+}
+#else
 ToolRun RunTool(const std::string& binary, const std::vector<std::string>& args) {
   ToolRun run;
   TempDir scratch;
@@ -42,6 +107,7 @@ ToolRun RunTool(const std::string& binary, const std::vector<std::string>& args)
   run.err = ReadWholeFile(err_path);
   return run;
 }
+#endif
 
 std::map<std::string, std::string> SnapshotTree(const std::string& dir) {
   namespace fs = std::filesystem;
@@ -49,7 +115,7 @@ std::map<std::string, std::string> SnapshotTree(const std::string& dir) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
-    std::string relative = fs::relative(it->path(), dir).string();
+    std::string relative = fs::relative(it->path(), dir).generic_string();  // "/" on every system
     if (it->is_symlink()) {
       tree[relative] = "<link>";
     } else if (it->is_directory()) {

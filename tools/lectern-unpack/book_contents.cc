@@ -269,7 +269,11 @@ ExtractResult ExtractBook(ZPK& zpk, const std::string& target_dir) {
     }
     if (i < target_dir.size()) partial.push_back(target_dir[i]);
   }
+#ifdef _WIN32
+  int root = posix_compat::OpenFolder(target_dir.c_str());
+#else
   int root = ::open(target_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
   if (root < 0) {
     result.problems.push_back(target_dir + ": " + std::strerror(errno));
     return result;

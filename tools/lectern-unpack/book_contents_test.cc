@@ -214,9 +214,11 @@ TEST_F(BookContentsTest, ExtractionNeverLeavesTheTarget) {
   EXPECT_EQ(result.problems.size(), 8u);
   for (const std::string& p : result.problems) EXPECT_NE(p.find("unsafe name"), std::string::npos) << p;
   std::vector<std::string> outside;
+  auto same_form = [](const std::string& path) { return std::filesystem::path(path).generic_string(); };
   for (auto& e : std::filesystem::recursive_directory_iterator(dir_.path())) {
-    std::string p = e.path().string();
-    if (p.rfind(target, 0) != 0 && p != dir_.Join("jail") && p != path_) outside.push_back(p);
+    std::string p = e.path().generic_string();
+    if (p.rfind(same_form(target), 0) != 0 && p != same_form(dir_.Join("jail")) && p != same_form(path_))
+      outside.push_back(p);
   }
   EXPECT_TRUE(outside.empty()) << outside.front();
   EXPECT_FALSE(std::filesystem::exists("/tmp/absolute.html"));
@@ -225,6 +227,7 @@ TEST_F(BookContentsTest, ExtractionNeverLeavesTheTarget) {
   EXPECT_EQ(result.folders, 3u);
 }
 
+#ifndef _WIN32  // symbolic links need privileges there
 TEST_F(BookContentsTest, LinksInTheTargetAreNotFollowed) {
   TempDir elsewhere;
   std::string target = dir_.Join("out");
@@ -240,6 +243,7 @@ TEST_F(BookContentsTest, LinksInTheTargetAreNotFollowed) {
   result = ExtractBook(zpk_, target);
   EXPECT_EQ(ReadWholeFile(target + "/media/none.wav"), "");
 }
+#endif
 
 }  // namespace
 }  // namespace lectern

@@ -236,4 +236,11 @@ int Run(int argc, char** argv) {
 }  // namespace
 }  // namespace lectern
 
-int main(int argc, char** argv) { return lectern::Run(argc, argv); }
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Output is bytes as written, stored content included: no line ends turned into CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
+  return lectern::Run(argc, argv);
+}

@@ -1,0 +1,35 @@
+#include "platform/user_folders.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace lectern {
+namespace {
+
+std::string WithoutTrailingSeparator(std::string path) {
+  // "c:\" keeps its separator: without it the text names the drive's current folder.
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
+std::string KnownFolder(int folder) {
+  char path[MAX_PATH] = {};
+  if (::SHGetFolderPathA(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK || !path[0]) return {};
+  return WithoutTrailingSeparator(path) + "\\Lectern";
+}
+
+}  // namespace
+
+// Books keep their working folders in the temporary folder on Windows (see TemporaryFolder);
+// these two are where other per-user state would go.
+std::string UserDataFolder() { return KnownFolder(CSIDL_APPDATA); }
+std::string UserConfigFolder() { return KnownFolder(CSIDL_APPDATA); }
+
+std::string TemporaryFolder() {
+  char path[MAX_PATH] = {};
+  DWORD length = ::GetTempPathA(MAX_PATH, path);
+  if (length == 0 || length >= MAX_PATH) return "c:\\temp";
+  return WithoutTrailingSeparator(std::string(path, length));
+}
+
+}  // namespace lectern
