@@ -176,6 +176,15 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(window_), box);
   if (settings_.menu_bar) BuildMenuBar(box);
+  toolbar_ = std::make_unique<CEbkToolBar>(CEbkToolBar::Hooks{
+      [this](int command) { OnCommand(command); }, [this](std::string_view text) { SetStatusText(text); },
+      [this] { return view_ ? view_->GetTextSize() : 2; }, [this](int size) { SetTextSize(size); }});
+  toolbar_->LoadLogo(setting, preview_mode_ ? DiskPictureReader(project_->BookFolder()) : BookPictureReader(manager_));
+  if (settings_.tool_bar) {
+    if (!toolbar_->Create(setting, command_state_)) return false;
+    toolbar_band_ = toolbar_->row();
+    if (toolbar_band_) gtk_box_pack_start(GTK_BOX(box), toolbar_band_, FALSE, FALSE, 0);
+  }
 
   context_ = webkit_web_context_new();
   RegisterBookScheme(context_);
@@ -191,6 +200,8 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   SetDragCopyAllowed(settings_.copy);
   view_->SetPrintAllowed(settings_.print);
   view_->SetViewSourceAllowed(settings_.view_source);
+  toolbar_->AttachView(view_->web_view());
+  if (!settings_.print) toolbar_->EnableButton(CEbkToolBar::kPrint, false);
   // The client area: the side bar on the left of the view, hidden until a pane is asked for.
   splitter_ = gtk_paned_new(GTK_ORIENTATION_HORIZONTAL);
   gtk_box_pack_start(GTK_BOX(box), splitter_, TRUE, TRUE, 0);
@@ -198,7 +209,9 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   gtk_paned_pack1(GTK_PANED(splitter_), side_bar_->widget(), FALSE, FALSE);
   gtk_paned_pack2(GTK_PANED(splitter_), view_->widget(), TRUE, TRUE);
   gtk_paned_set_position(GTK_PANED(splitter_), 180);
-  side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Contents");
+  contents_pane_ = std::make_unique<CEbkTreeView>(*this);
+  FillContentsPane(*contents_pane_, settings_, manager_, project_.get());
+  side_bar_->AddPane(contents_pane_->widget(), "Contents");
   side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Search");
   side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Bookmarks");
   HideSideBar();
@@ -228,6 +241,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   if (settings_.contents && settings_.show_contents_at_start) OnCommand(kCmdContentsPane);
   gtk_window_set_keep_above(GTK_WINDOW(window_), settings_.topmost);
   Navigate(settings_.home_url);
+  toolbar_->StartLogo();
   return true;
 }
 
@@ -380,7 +394,7 @@ void GtkMainFrame::ToggleFullScreen() {
 }
 
 bool GtkMainFrame::SideBarButtonChecked(int command) const {
-  bool has_bar = command == kCmdSearchPane ? search_bar_band_ != nullptr : toolbar_band_ != nullptr;
+  bool has_bar = command == kCmdSearchPane ? search_bar_band_ != nullptr : toolbar_band_ && toolbar_->ItemOf(command);
   return has_bar && command_state_.IsChecked(command);
 }
 

@@ -19,9 +19,11 @@
 #include "script/reader_frame.h"
 #include "panes/favorites_store.h"
 #include "platform/gtk/window/command_state.h"
+#include "platform/gtk/window/contents_tree.h"
 #include "platform/gtk/window/lectern_view.h"
 #include "platform/gtk/window/pane_host.h"
 #include "platform/gtk/window/side_bar.h"
+#include "platform/gtk/window/toolbar.h"
 
 namespace lectern {
 
@@ -79,6 +81,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   GtkWidget* status_bar() const { return status_bar_; }
   std::string status_text() const;
   SideBar* side_bar() const { return side_bar_.get(); }
+  CEbkToolBar* toolbar() const { return toolbar_.get(); }
+  CEbkTreeView* contents_pane() const { return contents_pane_.get(); }
   bool side_bar_visible() const { return side_bar_ && gtk_widget_get_visible(side_bar_->widget()); }
   CommandState& command_state() { return command_state_; }
   WebKitWebView* view() const { return view_ ? view_->web_view() : nullptr; }
@@ -157,6 +161,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   // Set by the bars as they are made.
   GtkWidget* toolbar_band_ = nullptr;
   GtkWidget* search_bar_band_ = nullptr;
+  std::unique_ptr<CEbkToolBar> toolbar_;
+  std::unique_ptr<CEbkTreeView> contents_pane_;
   std::function<std::vector<Bookmark>()> bookmark_source_;
   // Where the window stood before it went full screen.
   GdkRectangle saved_rect_{0, 0, 0, 0};
