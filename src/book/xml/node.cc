@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "book/xml/utf8.h"
+
 namespace lectern::AdvXMLParser {
 namespace {
 
@@ -24,24 +26,6 @@ void AppendEscaped(std::string& out, std::string_view text, bool in_attribute) {
       case '\r': out += "&#13;"; break;
       default: out += c;
     }
-  }
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
   }
 }
 
