@@ -446,6 +446,14 @@ TEST_F(BookmarksPaneTest, BookmarkMenuWithTenAndElevenBookmarks) {
   EXPECT_EQ(labels[12], "-");
   EXPECT_EQ(labels[13], "More Bookmarks...");
 
+  // Its first item names the page shown now.
+  {
+    DialogDriver driver([](CAddFavoriteDlg& dialog) { dialog.Respond(CAddFavoriteDlg::kResultCancel); });
+    gtk_menu_item_activate(GTK_MENU_ITEM(MenuItemAt(menu, 0)));
+    EXPECT_TRUE(driver.acted());
+    EXPECT_EQ(driver.first_name(), "Start");
+  }
+
   // Choosing an entry opens its page; More Bookmarks... opens the pane.
   gtk_menu_item_activate(GTK_MENU_ITEM(MenuItemAt(menu, 4)));
   EXPECT_TRUE(RunUntil([&] { return Evaluate(frame->view(), "document.title") == "Page 3"; }));
@@ -532,6 +540,25 @@ TEST_F(BookmarksPaneTest, DamagedFileKeepsWhatItCan) {
   }
   // The next write keeps the two whole records and nothing of the damage.
   EXPECT_EQ(ReadWholeFile(file), "One\x01" + UrlOf("p1.htm") + "\x02Two\x01" + UrlOf("p2.htm") + "\x02");
+}
+
+TEST_F(BookmarksPaneTest, AReadOnlyFileLosesNothing) {
+  std::string book = WriteBook();
+  std::string file = FavoritesFile();
+  std::string earlier = "One\x01" + UrlOf("p1.htm") + "\x02";
+  WriteWholeFile(file, earlier);
+  ASSERT_EQ(::chmod(file.c_str(), 0400), 0);
+  {
+    auto frame = OpenFrame(book);
+    ASSERT_TRUE(frame);
+    CEbkFavorites& pane = *frame->bookmarks_pane();
+    EXPECT_EQ(pane.load_result(), FavoritesStore::LoadResult::kLoaded);
+    EXPECT_EQ(Labels(pane), (std::vector<std::string>{"One"}));
+    pane.AddRecord(UrlOf("p2.htm"), "Two");
+  }
+  // Whatever became of the write, the bookmarks of the earlier run are still on disk.
+  std::string now = ReadWholeFile(file);
+  EXPECT_TRUE(now == earlier || now == earlier + "Two\x01" + UrlOf("p2.htm") + "\x02") << now;
 }
 
 TEST_F(BookmarksPaneTest, AFileThatCannotBeReadIsNeverReplaced) {
