@@ -63,6 +63,15 @@ constexpr Entry kStrings[] = {
     {62008, "https://vellum-software.example/lectern"},
     {62009, "View Source"},
     {62010, "Print..."},
+    {62300, "Bookmarks"},
+    {62301, "Add Bookmark"},
+    {62302, "&Name:"},
+    {62303, "OK"},
+    {62304, "Cancel"},
+    {62305, "Add..."},
+    {62306, "Remove"},
+    {62307, "Are you sure to remove this bookmark?"},
+    {62308, "This bookmark already exists, overwrite it?"},
 };
 
 }  // namespace

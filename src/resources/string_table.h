@@ -39,6 +39,16 @@ enum StringId : int {
   kStrMakerSite = 62008,
   kStrViewSource = 62009,
   kStrPrintPage = 62010,
+  // The bookmarks pane and its naming dialog.
+  kStrBookmarksPane = 62300,
+  kStrAddBookmarkTitle = 62301,
+  kStrBookmarkNameLabel = 62302,
+  kStrOk = 62303,
+  kStrCancel = 62304,
+  kStrAddBookmarkButton = 62305,
+  kStrRemoveBookmarkButton = 62306,
+  kStrRemoveBookmarkQuestion = 62307,
+  kStrBookmarkExists = 62308,
 };
 
 // The text of `id`, empty for an unknown id.

@@ -213,7 +213,9 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   FillContentsPane(*contents_pane_, settings_, manager_, project_.get());
   side_bar_->AddPane(contents_pane_->widget(), "Contents");
   side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Search");
-  side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Bookmarks");
+  bookmarks_pane_ = std::make_unique<CEbkFavorites>(*this);
+  SetBookmarkSource([this] { return bookmarks_pane_ ? bookmarks_pane_->bookmarks() : std::vector<Bookmark>(); });
+  side_bar_->AddPane(bookmarks_pane_->widget(), std::string(LoadString(kStrBookmarksPane)));
   HideSideBar();
   command_state_.Enable(kCmdPrint, settings_.print);
   command_state_.Enable(kCmdPrintPreview, settings_.print);
@@ -465,6 +467,9 @@ void GtkMainFrame::OnCommand(int command) {
     case kCmdSearchPane: ToggleSidePane(command, kSearchPane); break;
     case kCmdBookmarksPane: ToggleSidePane(command, kBookmarksPane); break;
     case kCmdMoreBookmarks: ShowSideBar(kBookmarksPane); break;
+    case kCmdAddBookmark:
+      if (bookmarks_pane_) bookmarks_pane_->AddCurrentPage();
+      break;
     case kCmdToolbarBand:
     case kCmdSearchBarBand: {
       GtkWidget* band = command == kCmdToolbarBand ? toolbar_band_ : search_bar_band_;

@@ -18,6 +18,7 @@
 #include "script/reader.h"
 #include "script/reader_frame.h"
 #include "panes/favorites_store.h"
+#include "platform/gtk/window/bookmarks_pane.h"
 #include "platform/gtk/window/command_state.h"
 #include "platform/gtk/window/contents_tree.h"
 #include "platform/gtk/window/lectern_view.h"
@@ -83,6 +84,7 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   SideBar* side_bar() const { return side_bar_.get(); }
   CEbkToolBar* toolbar() const { return toolbar_.get(); }
   CEbkTreeView* contents_pane() const { return contents_pane_.get(); }
+  CEbkFavorites* bookmarks_pane() const { return bookmarks_pane_.get(); }
   bool side_bar_visible() const { return side_bar_ && gtk_widget_get_visible(side_bar_->widget()); }
   CommandState& command_state() { return command_state_; }
   WebKitWebView* view() const { return view_ ? view_->web_view() : nullptr; }
@@ -163,6 +165,7 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   GtkWidget* search_bar_band_ = nullptr;
   std::unique_ptr<CEbkToolBar> toolbar_;
   std::unique_ptr<CEbkTreeView> contents_pane_;
+  std::unique_ptr<CEbkFavorites> bookmarks_pane_;
   std::function<std::vector<Bookmark>()> bookmark_source_;
   // Where the window stood before it went full screen.
   GdkRectangle saved_rect_{0, 0, 0, 0};
