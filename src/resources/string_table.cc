@@ -25,6 +25,7 @@ constexpr Entry kStrings[] = {
     {3008, "Change Font Size\nFont"},
     {3014, "Switch to Fullscreen Mode or back\nFull Screen"},
     {3016, "Show Table Of Content\nContent Tree"},
+    {3017, "Search Keywords In This Book\nSearch In This Book"},
     {32777, "Show the information of this e-book.\nAbout eBook"},
     {32778, "Goto the homepage of Quillpress.\nHomepage"},
     {32789, "Show/Hide status bar\nToggle Status Bar"},
@@ -63,6 +64,12 @@ constexpr Entry kStrings[] = {
     {62008, "https://vellum-software.example/lectern"},
     {62009, "View Source"},
     {62010, "Print..."},
+    {62200, "Searching..."},
+    {62201, "Click cancel to stop the search."},
+    {62202, "Cancel"},
+    {62203, "%d Item(s)"},
+    {62204, "Search"},
+    {62205, "FOOFOOFOOFOOFOOFOOFOO"},
 };
 
 }  // namespace

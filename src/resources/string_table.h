@@ -39,6 +39,13 @@ enum StringId : int {
   kStrMakerSite = 62008,
   kStrViewSource = 62009,
   kStrPrintPage = 62010,
+  // The search bar, the search pane and the progress window.
+  kStrSearching = 62200,
+  kStrClickCancelToStop = 62201,
+  kStrCancel = 62202,
+  kStrItemCount = 62203,
+  kStrSearchPaneTitle = 62204,
+  kStrQueryFieldRoom = 62205,
 };
 
 // The text of `id`, empty for an unknown id.
