@@ -80,6 +80,8 @@ void SearchHighlighter::Call(const char* body, GVariant* arguments, std::functio
         GError* error = nullptr;
         JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
         bool cancelled = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+        // A page without our script (a page of another origin's frame, say) answers with an error.
+        if (error && !cancelled) g_debug("search script: %s", error->message);
         if (error) g_error_free(error);
         // Cancelled: the highlighter is gone, and with it what `done` refers to.
         if (!cancelled && call->done) call->done(value);
@@ -104,13 +106,14 @@ void SearchHighlighter::HighlightSearchHits(std::string_view text, std::function
     if (done) done(-1);
     return;
   }
-  GVariantBuilder list;
-  g_variant_builder_init(&list, G_VARIANT_TYPE("av"));
-  for (const std::string& word : words) g_variant_builder_add(&list, "v", StringVariant(word));
+  // Arrays do not cross into the page's script either; the words never hold a line feed.
+  std::string joined;
+  for (const std::string& word : words) joined += (joined.empty() ? "" : "\n") + word;
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&arguments, "{sv}", "words", g_variant_builder_end(&list));
-  Call("return window.LecternSearch ? window.LecternSearch.highlight(words) : -1;", g_variant_builder_end(&arguments),
+  g_variant_builder_add(&arguments, "{sv}", "words", StringVariant(joined));
+  Call("return window.LecternSearch ? window.LecternSearch.highlight(words.split('\\n')) : -1;",
+       g_variant_builder_end(&arguments),
        [this, done = std::move(done)](JSCValue* value) {
          int marks = value && jsc_value_is_number(value) ? jsc_value_to_int32(value) : -1;
          if (marks >= 0) highlighted_ = true;
@@ -128,7 +131,8 @@ void SearchHighlighter::FindNext(std::string_view text, std::function<void(bool)
   GVariantBuilder arguments;
   g_variant_builder_init(&arguments, G_VARIANT_TYPE_VARDICT);
   g_variant_builder_add(&arguments, "{sv}", "text", StringVariant(text));
-  g_variant_builder_add(&arguments, "{sv}", "restart", g_variant_new_boolean(restart));
+  // Booleans do not cross into the page's script; a number does.
+  g_variant_builder_add(&arguments, "{sv}", "restart", g_variant_new_int32(restart ? 1 : 0));
   Call("return window.LecternSearch ? window.LecternSearch.findNext(text, restart) : 0;",
        g_variant_builder_end(&arguments), [done = std::move(done)](JSCValue* value) {
          bool found = value && jsc_value_is_number(value) && jsc_value_to_int32(value) == 1;
