@@ -34,7 +34,7 @@ CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
   gtk_tree_view_column_add_attribute(column, text, "text", kColumnLabel);
   gtk_tree_view_append_column(list, column);
   g_signal_connect(list_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
-  g_signal_connect(list_, "row-activated", G_CALLBACK(OnRowActivated), this);
+  g_signal_connect(list_, "key-press-event", G_CALLBACK(OnKeyPress), this);
 
   GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
@@ -129,12 +129,16 @@ gboolean CEbkSearch::OnButtonRelease(GtkWidget* widget, GdkEventButton* event, g
   return FALSE;
 }
 
-void CEbkSearch::OnRowActivated(GtkTreeView*, GtkTreePath* path, GtkTreeViewColumn*, gpointer data) {
-  // Enter on the selected row; a double click has opened it already on its first release.
-  GdkEvent* event = gtk_get_current_event();
-  bool by_key = !event || event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE;
-  if (event) gdk_event_free(event);
-  if (by_key) static_cast<CEbkSearch*>(data)->OpenRow(gtk_tree_path_get_indices(path)[0]);
+gboolean CEbkSearch::OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data) {
+  if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter && event->keyval != GDK_KEY_ISO_Enter)
+    return FALSE;
+  GtkTreePath* path = nullptr;
+  gtk_tree_view_get_cursor(GTK_TREE_VIEW(widget), &path, nullptr);
+  if (!path) return FALSE;
+  int row = gtk_tree_path_get_indices(path)[0];
+  gtk_tree_path_free(path);
+  static_cast<CEbkSearch*>(data)->OpenRow(row);
+  return TRUE;
 }
 
 }  // namespace lectern

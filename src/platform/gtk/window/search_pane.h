@@ -37,7 +37,7 @@ class CEbkSearch {
  private:
   void OpenPath(const std::string& path);
   static gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer self);
-  static void OnRowActivated(GtkTreeView*, GtkTreePath* path, GtkTreeViewColumn*, gpointer self);
+  static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
 
   PaneHost& host_;
   GtkWidget* pane_ = nullptr;
