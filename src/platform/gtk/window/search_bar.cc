@@ -1,5 +1,6 @@
 #include "platform/gtk/window/search_bar.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 

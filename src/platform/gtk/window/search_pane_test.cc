@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <span>
 #include <string>
 #include <thread>
@@ -17,6 +18,8 @@
 
 #include "archive/test_books.h"
 #include "archive/zpk_writer.h"
+#include "book/book_compiler.h"
+#include "book/project.h"
 #include "datastore/datastore_path.h"
 #include "platform/gtk/window/gui_test_support.h"
 #include "platform/gtk/window/main_frame.h"
@@ -220,6 +223,40 @@ TEST_F(SearchPaneTest, CancelPartWayLeavesAPartialListAndAUsableWindow) {
   // A frame closed while its search runs stops the search first.
   EnterQuery(frame, "needle");
   EXPECT_TRUE(frame.search_running());
+}
+
+TEST_F(SearchPaneTest, TheSampleBookFindsAPhraseOnSeveralPages) {
+  std::string project_path = SourceDir() + "/samples/guide.bpj";
+  std::string text = ReadWholeFile(project_path);
+  text = std::regex_replace(text, std::regex("<self_executable>yes</self_executable>"),
+                            "<self_executable>no</self_executable>");
+  text = std::regex_replace(text, std::regex("<show_splash([^>]*)>yes</show_splash>"), "<show_splash$1>no</show_splash>");
+  Project project;
+  ASSERT_TRUE(project.LoadText(text, project_path)) << project.error();
+  CompileOptions options;
+  options.output_path = dir.Join("guide.ebk");
+  CompileResult compiled = CompileProject(project, options);
+  ASSERT_TRUE(compiled.ok) << compiled.error;
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(compiled.book_path));
+  ASSERT_NE(frame.search_bar(), nullptr) << "the sample shows its search bar";
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  EnterQuery(frame, "\"side bar\" pane");
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  std::vector<std::string> paths = Paths(*frame.search_pane());
+  EXPECT_GE(paths.size(), 2u);
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "/pages/searching.html"), paths.end());
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "/pages/contents.html"), paths.end());
+  int searching = int(std::find(paths.begin(), paths.end(), "/pages/searching.html") - paths.begin());
+  EXPECT_EQ(frame.search_pane()->LabelOf(searching), "Searching - Lectern guide");
+  ASSERT_TRUE(RunUntil([&] { return gtk_widget_get_realized(GTK_WIDGET(frame.search_pane()->list())); }));
+  RunFor(100);
+  ClickRow(*frame.search_pane(), searching);
+  ASSERT_TRUE(RunUntil([&] { return frame.CurrentTitle() == "Searching - Lectern guide"; }));
+  frame.OnCommand(kCmdToggleHighlight);
+  ASSERT_TRUE(RunUntil([&] { return frame.highlighter()->highlighted(); }));
+  SaveWindowSnapshot(frame.window(), ArtefactPath("search-pane-sample.png"));
 }
 
 TEST(SearchProgressTest, TakesTheFileFromAnyThreadAndCancels) {
