@@ -42,7 +42,7 @@ void GtkMainFrame::CreateSearchBar(GtkWidget* box) {
   gtk_box_pack_start(GTK_BOX(box), search_bar_band_, FALSE, FALSE, 0);
 }
 
-void GtkMainFrame::CreateSearchParts() {
+void GtkMainFrame::CreateSearchPaneAndHighlighter() {
   search_pane_ = std::make_unique<CEbkSearch>(*this);
   highlighter_ = std::make_unique<SearchHighlighter>(view_->web_view(), [this] {
     return search_bar_ ? search_bar_->QueryText() : std::string();

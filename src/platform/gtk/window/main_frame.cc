@@ -217,7 +217,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   contents_pane_ = std::make_unique<CEbkTreeView>(*this);
   FillContentsPane(*contents_pane_, settings_, manager_, project_.get());
   side_bar_->AddPane(contents_pane_->widget(), "Contents");
-  CreateSearchParts();
+  CreateSearchPaneAndHighlighter();
   side_bar_->AddPane(search_pane_->widget(), std::string(LoadString(kStrSearchPaneTitle)));
   side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Bookmarks");
   HideSideBar();

@@ -163,10 +163,10 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   // frame_search.cc
   struct SearchJob;
   void CreateSearchBar(GtkWidget* box);
-  void CreateSearchParts();
+  void CreateSearchPaneAndHighlighter();
   void OnSearchCommand(int command);
   void FinishSearch();
-  // Stops a running search and lets the search parts go, ahead of the view and the book.
+  // Stops a running search and lets the bar, pane and highlighting go, ahead of the view and book.
   void ShutDownSearch();
   static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
 

@@ -177,7 +177,7 @@ TEST_F(SearchBarTest, EnterSearchesAndEmptyOnlyBeeps) {
   EXPECT_EQ(bar->history().entries(), (std::vector<std::string>{"zebra", "brown fox"}));
 }
 
-TEST_F(SearchBarTest, BeepsWhereThePartsSayAndTooltips) {
+TEST_F(SearchBarTest, BeepsForAnEmptyQueryNoHitsAndAMissingKeyword) {
   int beeps = 0;
   GtkMainFrame frame;
   Open(frame, Write());
