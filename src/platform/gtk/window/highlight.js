@@ -113,7 +113,8 @@
 
   // Letter case ignored; a blank in the text stands for any run of blanks in the page.
   function pattern(text) {
-    const escaped = text.replace(/[.*+?^${}()|[\]\\\/-]/g, '\\$&').replace(/\s+/gu, '\\s+');
+    // Only the pattern syntax is escaped: in Unicode mode an escaped '-' or '#' is an error.
+    const escaped = text.replace(/[.*+?^${}()|[\]\\\/]/g, '\\$&').replace(/\s+/gu, '\\s+');
     return new RegExp(escaped, 'giu');
   }
 

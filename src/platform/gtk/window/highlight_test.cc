@@ -34,6 +34,7 @@ constexpr const char* kPage =
     "<html><head><title>Marks</title></head><body>"
     "<p>The <span id=c1>cat</span> met a Dog.</p>"
     "<p>A <span id=c2>CAT</span> and a <b>dOg</b>; another <span id=c3>Cat</span>.</p>"
+    "<p id=e>An e-book (1.5*2) costs $3? [yes] #1 \\o/</p>"
     "<script>var cat = 'dog';</script>"
     "<iframe id=inner src='inner.htm' width=300 height=80></iframe>"
     "</body></html>";
@@ -160,6 +161,10 @@ TEST_F(HighlightTest, FindNextCyclesAndRestartsAtTheTop) {
   EXPECT_EQ(FindNext("another   cat"), ":another Cat");
   EXPECT_EQ(FindNext(""), "");
   EXPECT_EQ(FindNext("zebra"), "");
+  // The page's text is matched as it stands, whatever signs the word holds.
+  for (const char* text : {"E-BOOK", "(1.5*2)", "$3?", "[yes]", "#1", "\\o/"})
+    EXPECT_EQ(FindNext(text), std::string("e:") + (std::string(text) == "E-BOOK" ? "e-book" : text)) << text;
+  EXPECT_EQ(FindNext("1.5.2"), "") << "a dot is a dot";
 
   // Marks do not disturb the walk: a highlighted page is found through in the same order.
   EXPECT_EQ(FindNext("cat"), "c1:cat");
