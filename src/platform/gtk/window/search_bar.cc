@@ -46,7 +46,7 @@ CSearchBar::CSearchBar(Hooks hooks) : hooks_(std::move(hooks)) {
 }
 
 CSearchBar::~CSearchBar() {
-  if (menu_) gtk_widget_destroy(menu_);
+  DropMenu();
   if (!toolbar_) return;
   // The handlers belong to this object; the widgets may live on in a window being torn down.
   g_signal_handlers_disconnect_by_data(combo_, this);
@@ -266,9 +266,18 @@ void CSearchBar::ClickKeyword(int index) {
   });
 }
 
+void CSearchBar::DropMenu() {
+  if (!menu_) return;
+  // Held by us: the window may have destroyed it with the button it was attached to.
+  gtk_widget_destroy(menu_);
+  g_object_unref(menu_);
+  menu_ = nullptr;
+}
+
 void CSearchBar::PopUpMenu() {
-  if (menu_) gtk_widget_destroy(menu_);
+  DropMenu();
   menu_ = gtk_menu_new();
+  g_object_ref_sink(menu_);
   for (const MenuEntry& entry : SearchBarDropDownMenu()) {
     if (entry.kind == MenuEntry::Kind::kSeparator) {
       gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_separator_menu_item_new());

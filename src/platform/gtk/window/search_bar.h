@@ -77,6 +77,7 @@ class CSearchBar {
 
  private:
   void UpdateKeywordButtons(std::string_view text);
+  void DropMenu();
   void MirrorHistory();
   GtkWidget* AddPrompt(GtkWidget* widget, int command);
   static void OnTextChanged(GtkComboBox*, gpointer self);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -246,6 +247,20 @@ TEST_F(SearchBarTest, BandFollowsTheBookAndItsCommand) {
   frame.OnCommand(kCmdSearch);
   ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
   EXPECT_EQ(frame.search_pane()->row_count(), 2);
+}
+
+TEST_F(SearchBarTest, TheWindowClosedMidSearchWithTheMenuOpenEndsCleanly) {
+  auto frame = std::make_unique<GtkMainFrame>();
+  Open(*frame, Write());
+  frame->search_bar()->PopUpMenu();
+  frame->search_bar()->SetQueryText("fox");
+  frame->search_bar()->RunSearch();
+  ASSERT_TRUE(frame->search_running());
+  // As the window manager's close does: the window goes first, the frame after.
+  gtk_window_close(GTK_WINDOW(frame->window()));
+  RunFor(100);
+  frame.reset();
+  RunFor(100);
 }
 
 TEST_F(SearchBarTest, PreviewModeRefusesToSearch) {
