@@ -284,6 +284,10 @@ TEST(SearchProgressTest, TakesTheFileFromAnyThreadAndCancels) {
     gdk_event_free(close);
     EXPECT_EQ(cancels, 2);
     EXPECT_TRUE(gtk_widget_get_visible(progress.window()));
+    GdkEvent* escape = KeyEvent(progress.window(), GDK_KEY_Escape, GdkModifierType(0));
+    gtk_main_do_event(escape);
+    gdk_event_free(escape);
+    EXPECT_EQ(cancels, 3);
   }
   gtk_widget_destroy(owner);
 }

@@ -34,6 +34,14 @@ CSearchProgressDlg::CSearchProgressDlg(GtkWindow* owner, std::function<void()> o
                            }),
                            this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+  // Escape presses Cancel, as in any dialog.
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
+                     if (event->keyval != GDK_KEY_Escape) return FALSE;
+                     auto* dialog = static_cast<CSearchProgressDlg*>(self);
+                     if (dialog->on_cancel_) dialog->on_cancel_();
+                     return TRUE;
+                   }),
+                   this);
   gtk_widget_show_all(window_);
   // The label follows the search at a pace the eye can use, not once per file.
   tick_ = g_timeout_add(100, OnTick, this);
