@@ -96,6 +96,7 @@ gboolean OnDestroy(GtkWidget*, gpointer) {
 GtkMainFrame* MainFrame() { return g_main_frame; }
 
 GtkMainFrame::~GtkMainFrame() {
+  ShutDownSearch();
   if (g_main_frame == this) g_main_frame = nullptr;
   if (reader_) {
     reader_->SetFrame(nullptr);
@@ -185,6 +186,10 @@ bool GtkMainFrame::Create(const std::string& book_path) {
     toolbar_band_ = toolbar_->row();
     if (toolbar_band_) gtk_box_pack_start(GTK_BOX(box), toolbar_band_, FALSE, FALSE, 0);
   }
+  if (settings_.search_bar) {
+    CreateSearchBar(box);
+    if (!search_bar_) return false;
+  }
 
   context_ = webkit_web_context_new();
   RegisterBookScheme(context_);
@@ -212,7 +217,8 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   contents_pane_ = std::make_unique<CEbkTreeView>(*this);
   FillContentsPane(*contents_pane_, settings_, manager_, project_.get());
   side_bar_->AddPane(contents_pane_->widget(), "Contents");
-  side_bar_->AddPane(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0), "Search");
+  CreateSearchPaneAndHighlighter();
+  side_bar_->AddPane(search_pane_->widget(), std::string(LoadString(kStrSearchPaneTitle)));
   bookmarks_pane_ = std::make_unique<CEbkFavorites>(*this);
   SetBookmarkSource([this] { return bookmarks_pane_ ? bookmarks_pane_->bookmarks() : std::vector<Bookmark>(); });
   side_bar_->AddPane(bookmarks_pane_->widget(), std::string(LoadString(kStrBookmarksPane)));
@@ -484,6 +490,10 @@ void GtkMainFrame::OnCommand(int command) {
       break;
     }
     case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
+    case kCmdSearch:
+    case kCmdClearSearchHistory:
+    case kCmdResetSearchPosition:
+    case kCmdToggleHighlight: OnSearchCommand(command); break;
     default:
       if (command >= kCmdFirstBookmark && command <= kCmdLastBookmark) OpenBookmark(size_t(command - kCmdFirstBookmark));
       break;

@@ -23,6 +23,10 @@
 #include "platform/gtk/window/contents_tree.h"
 #include "platform/gtk/window/lectern_view.h"
 #include "platform/gtk/window/pane_host.h"
+#include "platform/gtk/window/highlight.h"
+#include "platform/gtk/window/search_bar.h"
+#include "platform/gtk/window/search_pane.h"
+#include "platform/gtk/window/search_progress.h"
 #include "platform/gtk/window/side_bar.h"
 #include "platform/gtk/window/toolbar.h"
 
@@ -93,6 +97,18 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   bool full_screen() const { return full_screen_; }
   bool bordered() const { return settings_.bordered; }
 
+  // The search: bar (null when the book has none), pane, highlighting, and the search running now.
+  CSearchBar* search_bar() const { return search_bar_.get(); }
+  CEbkSearch* search_pane() const { return search_pane_.get(); }
+  SearchHighlighter* highlighter() const { return highlighter_.get(); }
+  // Starts searching the book for `query` on a worker thread. When it ends (or is cancelled), on
+  // the main loop, the search pane takes the hits and `done` gets their number. False, with
+  // nothing started, for an empty query, without a book, or while a search runs.
+  bool StartSearch(const std::string& query, std::function<void(size_t hits)> done);
+  bool search_running() const { return search_job_ != nullptr; }
+  // The progress window of the running search; null when none runs.
+  CSearchProgressDlg* search_progress() const;
+
   // What the bars, panes and dialogs ask of the frame.
   bool preview_mode() const override { return preview_mode_; }
   std::string Setting(std::string_view key) override;
@@ -146,6 +162,14 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   // bookmarks panes, the search bar's for the search pane. Without that bar it never is.
   bool SideBarButtonChecked(int command) const;
   void OpenBookmark(size_t index);
+  // frame_search.cc
+  struct SearchJob;
+  void CreateSearchBar(GtkWidget* box);
+  void CreateSearchPaneAndHighlighter();
+  void OnSearchCommand(int command);
+  void FinishSearch();
+  // Stops a running search and lets the bar, pane and highlighting go, ahead of the view and book.
+  void ShutDownSearch();
   static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
 
   bool preview_mode_ = false;
@@ -166,6 +190,10 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   std::unique_ptr<CEbkToolBar> toolbar_;
   std::unique_ptr<CEbkTreeView> contents_pane_;
   std::unique_ptr<CEbkFavorites> bookmarks_pane_;
+  std::unique_ptr<CSearchBar> search_bar_;
+  std::unique_ptr<CEbkSearch> search_pane_;
+  std::unique_ptr<SearchHighlighter> highlighter_;
+  std::shared_ptr<SearchJob> search_job_;
   std::function<std::vector<Bookmark>()> bookmark_source_;
   // Where the window stood before it went full screen.
   GdkRectangle saved_rect_{0, 0, 0, 0};

@@ -1,0 +1,125 @@
+// The frame's share of the search: the bar and pane it builds, the search it runs on a worker
+// thread while the window stays usable, and the commands that reach the highlighting.
+#include <thread>
+
+#include "platform/gtk/window/main_frame.h"
+#include "resources/string_table.h"
+
+namespace lectern {
+
+struct GtkMainFrame::SearchJob {
+  SearchCancel cancel;
+  std::unique_ptr<CSearchProgressDlg> progress;
+  std::thread worker;
+  std::unique_ptr<CSearchResult> result;  // written by the worker, read after it has posted
+  std::function<void(size_t)> done;
+  GtkMainFrame* frame = nullptr;
+};
+
+void GtkMainFrame::CreateSearchBar(GtkWidget* box) {
+  CSearchBar::Hooks hooks;
+  hooks.command = [this](int command) { OnCommand(command); };
+  hooks.status_text = [this](std::string_view text) { SetStatusText(text); };
+  hooks.preview_mode = [this] { return preview_mode_; };
+  hooks.search = [this](const std::string& query, std::function<void(size_t)> done) {
+    return StartSearch(query, std::move(done));
+  };
+  hooks.show_search_pane = [this] {
+    for (int other : {kCmdContentsPane, kCmdBookmarksPane}) command_state_.SetCheck(other, false);
+    ShowSideBar(kSearchPane);
+    command_state_.SetCheck(kCmdSearchPane, true);
+  };
+  hooks.find_next = [this](const std::string& word, std::function<void(bool)> done) {
+    if (highlighter_) highlighter_->FindNext(word, std::move(done));
+    else done(false);
+  };
+  search_bar_ = std::make_unique<CSearchBar>(std::move(hooks));
+  if (!search_bar_->Create(command_state_)) {
+    search_bar_.reset();
+    return;
+  }
+  search_bar_band_ = search_bar_->widget();
+  gtk_box_pack_start(GTK_BOX(box), search_bar_band_, FALSE, FALSE, 0);
+}
+
+void GtkMainFrame::CreateSearchPaneAndHighlighter() {
+  search_pane_ = std::make_unique<CEbkSearch>(*this);
+  highlighter_ = std::make_unique<SearchHighlighter>(view_->web_view(), [this] {
+    return search_bar_ ? search_bar_->QueryText() : std::string();
+  });
+}
+
+CSearchProgressDlg* GtkMainFrame::search_progress() const {
+  return search_job_ ? search_job_->progress.get() : nullptr;
+}
+
+bool GtkMainFrame::StartSearch(const std::string& query, std::function<void(size_t)> done) {
+  if (query.empty() || !manager_ || search_job_) return false;
+  auto job = std::make_shared<SearchJob>();
+  job->done = std::move(done);
+  job->frame = this;
+  SearchJob* raw = job.get();
+  job->progress = std::make_unique<CSearchProgressDlg>(Toplevel(), [raw] { raw->cancel.Cancel(); });
+  search_job_ = job;
+  // The worker touches no widget: it searches, then asks the main loop to take the result. A
+  // frame that has gone by then has dropped the job, and the request finds nothing.
+  auto* posted = new std::weak_ptr<SearchJob>(job);
+  CEbkManager* manager = manager_;
+  job->worker = std::thread([raw, posted, manager, query] {
+    SearchOptions options;
+    options.cancel = &raw->cancel;
+    raw->result = SearchBook(query, manager, raw->progress.get(), options);
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) {
+          std::shared_ptr<SearchJob> held = static_cast<std::weak_ptr<SearchJob>*>(data)->lock();
+          if (held && held->frame->search_job_ == held) held->frame->FinishSearch();
+          return G_SOURCE_REMOVE;
+        },
+        posted, [](gpointer data) { delete static_cast<std::weak_ptr<SearchJob>*>(data); });
+  });
+  return true;
+}
+
+void GtkMainFrame::FinishSearch() {
+  std::shared_ptr<SearchJob> job = std::move(search_job_);
+  job->worker.join();
+  job->progress.reset();
+  // A cancelled search leaves the hits of the files searched until then, in order.
+  size_t hits = job->result ? job->result->hits.size() : 0;
+  if (search_pane_) search_pane_->ShowResults(std::move(job->result));
+  if (job->done) job->done(hits);
+}
+
+void GtkMainFrame::ShutDownSearch() {
+  if (search_job_) {
+    search_job_->cancel.Cancel();
+    if (search_job_->worker.joinable()) search_job_->worker.join();
+    search_job_->progress.reset();
+    search_job_.reset();
+  }
+  highlighter_.reset();
+  search_bar_.reset();
+  search_pane_.reset();
+}
+
+void GtkMainFrame::OnSearchCommand(int command) {
+  switch (command) {
+    case kCmdSearch:
+      if (search_bar_) search_bar_->RunSearch();
+      break;
+    case kCmdClearSearchHistory:
+      if (search_bar_) search_bar_->ClearHistory();
+      break;
+    case kCmdResetSearchPosition:
+      if (highlighter_) highlighter_->ClearFindPosition();
+      break;
+    case kCmdToggleHighlight:
+      if (highlighter_) highlighter_->ToggleHighlight();
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace lectern

@@ -1,0 +1,144 @@
+#include "platform/gtk/window/search_pane.h"
+
+#include <string>
+
+#include "book/book_settings.h"
+#include "datastore/datastore_path.h"
+#include "platform/gtk/window/contents_tree.h"
+#include "platform/gtk/window/icons.h"
+#include "resources/string_table.h"
+
+namespace lectern {
+namespace {
+
+enum Column : int { kColumnImage, kColumnLabel, kColumnPath, kColumnCount };
+constexpr int kPageImage = 4;
+
+}  // namespace
+
+CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
+  page_image_ = LoadIcon(PaneImageName(kPageImage), 16);
+  store_ = gtk_list_store_new(kColumnCount, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_STRING);
+  list_ = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store_));
+  // Held for the handlers' teardown, which may come after the window has destroyed the pane.
+  g_object_ref_sink(list_);
+  GtkTreeView* list = GTK_TREE_VIEW(list_);
+  gtk_tree_view_set_headers_visible(list, FALSE);
+  gtk_tree_view_set_enable_search(list, FALSE);
+  GtkTreeViewColumn* column = gtk_tree_view_column_new();
+  GtkCellRenderer* picture = gtk_cell_renderer_pixbuf_new();
+  gtk_tree_view_column_pack_start(column, picture, FALSE);
+  gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kColumnImage);
+  GtkCellRenderer* text = gtk_cell_renderer_text_new();
+  gtk_tree_view_column_pack_start(column, text, TRUE);
+  gtk_tree_view_column_add_attribute(column, text, "text", kColumnLabel);
+  gtk_tree_view_append_column(list, column);
+  g_signal_connect(list_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
+  g_signal_connect(list_, "key-press-event", G_CALLBACK(OnKeyPress), this);
+
+  GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroller), GTK_SHADOW_IN);
+  gtk_container_add(GTK_CONTAINER(scroller), list_);
+  count_label_ = gtk_label_new(FormatString(LoadString(kStrItemCount), "0").c_str());
+  // The count keeps to the pane's lower right corner; the list takes the rest.
+  gtk_widget_set_halign(count_label_, GTK_ALIGN_END);
+  gtk_widget_set_margin_end(count_label_, 4);
+  gtk_widget_set_margin_top(count_label_, 2);
+  gtk_widget_set_margin_bottom(count_label_, 2);
+  pane_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  g_object_ref_sink(pane_);
+  gtk_box_pack_start(GTK_BOX(pane_), scroller, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(pane_), count_label_, FALSE, FALSE, 0);
+  gtk_widget_set_name(pane_, std::string(LoadString(kStrSearchPaneTitle)).c_str());
+}
+
+CEbkSearch::~CEbkSearch() {
+  g_signal_handlers_disconnect_by_data(list_, this);
+  gtk_widget_destroy(pane_);
+  g_object_unref(pane_);
+  g_object_unref(list_);
+  g_object_unref(store_);
+  if (page_image_) g_object_unref(page_image_);
+}
+
+void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
+  result_ = std::move(result);
+  // Filled detached from the list, so a long list is drawn once.
+  g_object_ref(store_);
+  gtk_tree_view_set_model(GTK_TREE_VIEW(list_), nullptr);
+  gtk_list_store_clear(store_);
+  size_t hits = result_ ? result_->hits.size() : 0;
+  for (size_t i = 0; i < hits; ++i) {
+    const SearchHit& hit = result_->hits[i];
+    const std::string& label = hit.title.empty() ? hit.path : hit.title;
+    if (label.empty() || hit.path.empty()) continue;
+    // Titles and paths need not be UTF-8; the list shows what it can of them.
+    gchar* shown = g_utf8_make_valid(label.data(), gssize(label.size()));
+    GtkTreeIter row;
+    gtk_list_store_insert_with_values(store_, &row, -1, kColumnImage, page_image_, kColumnLabel, shown, kColumnPath,
+                                      hit.path.c_str(), -1);
+    g_free(shown);
+  }
+  gtk_tree_view_set_model(GTK_TREE_VIEW(list_), GTK_TREE_MODEL(store_));
+  g_object_unref(store_);
+  gtk_label_set_text(GTK_LABEL(count_label_), FormatString(LoadString(kStrItemCount), std::to_string(hits)).c_str());
+}
+
+int CEbkSearch::row_count() const { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store_), nullptr); }
+
+std::string CEbkSearch::LabelOf(int row) const {
+  GtkTreeIter iter;
+  if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row)) return {};
+  gchar* label = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, kColumnLabel, &label, -1);
+  std::string text = label ? label : "";
+  g_free(label);
+  return text;
+}
+
+std::string CEbkSearch::PathOf(int row) const {
+  GtkTreeIter iter;
+  if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row)) return {};
+  gchar* path = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, kColumnPath, &path, -1);
+  std::string text = path ? path : "";
+  g_free(path);
+  return text;
+}
+
+void CEbkSearch::OpenRow(int row) { OpenPath(PathOf(row)); }
+
+void CEbkSearch::OpenPath(const std::string& path) {
+  if (path.empty()) return;
+  std::string target = LooksLikeUrl(path) ? path : DatastoreUrl(path);
+  // The page shown now is not loaded again.
+  if (target == host_.CurrentUrl()) return;
+  host_.Navigate(target);
+}
+
+gboolean CEbkSearch::OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+  if (event->button != 1) return FALSE;
+  GtkTreePath* path = nullptr;
+  if (!gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(widget), int(event->x), int(event->y), &path, nullptr, nullptr,
+                                     nullptr))
+    return FALSE;
+  int row = gtk_tree_path_get_indices(path)[0];
+  gtk_tree_path_free(path);
+  static_cast<CEbkSearch*>(data)->OpenRow(row);
+  return FALSE;
+}
+
+gboolean CEbkSearch::OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data) {
+  if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter && event->keyval != GDK_KEY_ISO_Enter)
+    return FALSE;
+  GtkTreePath* path = nullptr;
+  gtk_tree_view_get_cursor(GTK_TREE_VIEW(widget), &path, nullptr);
+  if (!path) return FALSE;
+  int row = gtk_tree_path_get_indices(path)[0];
+  gtk_tree_path_free(path);
+  static_cast<CEbkSearch*>(data)->OpenRow(row);
+  return TRUE;
+}
+
+}  // namespace lectern

@@ -1,0 +1,365 @@
+// The search pane of the real window: a search started from the bar's Enter key on packed books,
+// its hits in walk order with their count, opening them, cancelling part-way, and a search over a
+// real book (the packed debian-handbook tree).
+#include "platform/gtk/window/search_pane.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/test_books.h"
+#include "archive/zpk_writer.h"
+#include "book/book_compiler.h"
+#include "book/project.h"
+#include "datastore/datastore_path.h"
+#include "platform/gtk/window/gui_test_support.h"
+#include "platform/gtk/window/main_frame.h"
+#include "tests/support/temp_dir.h"
+
+namespace lectern {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::TestBook;
+using namespace lectern::testing;
+
+std::map<std::string, std::string> BookSettings() {
+  return {{"bookname", "Search Book"}, {"enable_menubar", "true"}, {"enable_toolbar", "true"},
+          {"enable_statusbar", "true"}, {"enable_searchbar", "true"}};
+}
+
+// Types the query and presses Enter, as the user does.
+void EnterQuery(GtkMainFrame& frame, const std::string& query) {
+  CSearchBar* bar = frame.search_bar();
+  bar->SetQueryText(query);
+  GtkWidget* entry = bar->query_entry();
+  gtk_widget_grab_focus(entry);
+  GdkEvent* event = KeyEvent(entry, GDK_KEY_Return, GdkModifierType(0));
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+}
+
+std::vector<std::string> Paths(const CEbkSearch& pane) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < pane.row_count(); ++i) paths.push_back(pane.PathOf(i));
+  return paths;
+}
+
+std::string CountText(const CEbkSearch& pane) { return gtk_label_get_text(GTK_LABEL(pane.count_label())); }
+
+// A real button release over row `row` of the list.
+void ClickRow(const CEbkSearch& pane, int row) {
+  GtkTreeView* list = pane.list();
+  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+  GdkRectangle cell;
+  gtk_tree_view_get_cell_area(list, path, gtk_tree_view_get_column(list, 0), &cell);
+  gtk_tree_path_free(path);
+  GdkEvent* event = gdk_event_new(GDK_BUTTON_RELEASE);
+  event->button.window = GDK_WINDOW(g_object_ref(gtk_tree_view_get_bin_window(list)));
+  event->button.button = 1;
+  event->button.x = cell.x + 20;
+  event->button.y = cell.y + cell.height / 2.0;
+  gtk_widget_event(GTK_WIDGET(list), event);
+  gdk_event_free(event);
+}
+
+int CountLoads(WebKitWebView* view, int milliseconds) {
+  int loads = 0;
+  gulong handler = g_signal_connect_swapped(view, "load-changed", G_CALLBACK(+[](gpointer count, WebKitLoadEvent event) {
+                                               if (event == WEBKIT_LOAD_FINISHED) ++*static_cast<int*>(count);
+                                             }),
+                                             &loads);
+  RunFor(milliseconds);
+  g_signal_handler_disconnect(view, handler);
+  return loads;
+}
+
+class SearchPaneTest : public ::testing::Test {
+ protected:
+  std::string Write(const TestBook& book) {
+    std::string path = dir.Join("book" + std::to_string(++count_) + ".ebk");
+    std::string error;
+    EXPECT_TRUE(WriteTestBook(path, book, &error)) << error;
+    return path;
+  }
+  TempDir dir;
+  int count_ = 0;
+};
+
+TEST_F(SearchPaneTest, PhraseQueryListsPagesInWalkOrderAndOpensThem) {
+  TestBook book;
+  book.files = {
+      {"index.htm", "<html><head><title>Start</title></head><body>the cat sat by the brown dog</body></html>"},
+      {"animals/one.htm", "<html><head><title>One</title></head><body>CAT and BROWN DOG</body></html>"},
+      {"animals/two.htm", "<html><body>concatenate brown dogs</body></html>"},
+      {"animals/three.htm", "<HTML><HEAD><TITLE>Three</TITLE></HEAD><BODY>cat, brown, dog</BODY></HTML>"},
+      {"notes.txt", "a brown dog met a cat"},
+      {"style.css", "/* cat brown dog */"},
+      {"code.js", "// cat brown dog"},
+  };
+  book.settings = BookSettings();
+  std::string path = Write(book);
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(path));
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  CEbkSearch* pane = frame.search_pane();
+  EXPECT_EQ(CountText(*pane), "0 Item(s)");
+
+  EnterQuery(frame, "cat \"brown dog\"");
+  EXPECT_TRUE(frame.search_running());
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  EXPECT_EQ(frame.search_progress(), nullptr) << "the progress window goes with the search";
+  // The engine's own answer for the same query is the order the pane must keep.
+  std::unique_ptr<CSearchResult> expected = SearchBook("cat \"brown dog\"", static_cast<CEbkManager*>(frame.BookManager()), nullptr);
+  ASSERT_NE(expected, nullptr);
+  std::vector<std::string> expected_paths;
+  for (const SearchHit& hit : expected->hits) expected_paths.push_back(hit.path);
+  EXPECT_EQ(Paths(*pane), expected_paths);
+  std::vector<std::string> sorted = Paths(*pane);
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (std::vector<std::string>{"/animals/one.htm", "/animals/two.htm", "/index.htm", "/notes.txt"}));
+  EXPECT_EQ(CountText(*pane), "4 Item(s)");
+  ASSERT_NE(pane->result(), nullptr);
+  EXPECT_EQ(pane->result()->words, (std::vector<std::string>{"cat", "brown dog"}));
+  for (int i = 0; i < pane->row_count(); ++i) {
+    if (pane->PathOf(i) == "/animals/two.htm") {
+      EXPECT_EQ(pane->LabelOf(i), "/animals/two.htm") << "untitled: the path";
+    }
+    if (pane->PathOf(i) == "/animals/one.htm") {
+      EXPECT_EQ(pane->LabelOf(i), "One");
+    }
+  }
+  EXPECT_TRUE(frame.side_bar_visible());
+  EXPECT_EQ(frame.side_bar()->caption(), "Search");
+  RunFor(200);
+  SaveWindowSnapshot(frame.window(), ArtefactPath("search-pane-hits.png"));
+
+  // A click opens the hit under the pointer.
+  int one = int(std::find(expected_paths.begin(), expected_paths.end(), "/animals/one.htm") - expected_paths.begin());
+  ClickRow(*pane, one);
+  ASSERT_TRUE(RunUntil([&] { return frame.CurrentUrl() == DatastoreUrl("/animals/one.htm"); }));
+  EXPECT_TRUE(RunUntil([&] { return frame.CurrentTitle() == "One"; }));
+  // The hit of the page shown now is not loaded again.
+  ClickRow(*pane, one);
+  EXPECT_EQ(CountLoads(frame.view(), 600), 0);
+
+  // Enter on the selected row opens it too.
+  int start = int(std::find(expected_paths.begin(), expected_paths.end(), "/index.htm") - expected_paths.begin());
+  GtkTreePath* row = gtk_tree_path_new_from_indices(start, -1);
+  gtk_widget_grab_focus(GTK_WIDGET(pane->list()));
+  gtk_tree_view_set_cursor(pane->list(), row, nullptr, FALSE);
+  gtk_tree_path_free(row);
+  GdkEvent* enter = KeyEvent(GTK_WIDGET(pane->list()), GDK_KEY_Return, GdkModifierType(0));
+  gtk_main_do_event(enter);
+  gdk_event_free(enter);
+  ASSERT_TRUE(RunUntil([&] { return frame.CurrentUrl() == DatastoreUrl("/index.htm"); }));
+
+  // A new search replaces the list; a missing row opens nothing.
+  EnterQuery(frame, "\"\"");
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  EXPECT_EQ(pane->row_count(), 5) << "no words: every searchable file";
+  pane->OpenRow(99);
+  EXPECT_EQ(frame.CurrentUrl(), DatastoreUrl("/index.htm"));
+}
+
+TEST_F(SearchPaneTest, CancelPartWayLeavesAPartialListAndAUsableWindow) {
+  TestBook book;
+  book.settings = BookSettings();
+  book.options.compress_level = LzoCompressor::kLevelFast;
+  book.files["index.htm"] = "<html><head><title>Start</title></head><body>start</body></html>";
+  // Enough text that the search is still running when Cancel is pressed.
+  constexpr int kPages = 4000;
+  std::string filler;
+  for (int i = 0; i < 600; ++i) filler += "lorem ipsum dolor sit amet " + std::to_string(i) + " ";
+  for (int i = 0; i < kPages; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "pages/p%05d.htm", i);
+    book.files[name] = "<html><head><title>Page " + std::to_string(i) + "</title></head><body>" + filler +
+                       " needle " + std::to_string(i) + "</body></html>";
+  }
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(Write(book)));
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+
+  EnterQuery(frame, "needle");
+  ASSERT_NE(frame.search_progress(), nullptr);
+  CSearchProgressDlg* progress = frame.search_progress();
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(progress->window())), "Searching...");
+  EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(progress->cancel_button())), "Cancel");
+  // Cancelled before the main loop has run again: the worker is at most a few files in.
+  gtk_button_clicked(GTK_BUTTON(progress->cancel_button()));
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  CEbkSearch* pane = frame.search_pane();
+  EXPECT_LT(pane->row_count(), kPages);
+  EXPECT_EQ(CountText(*pane), std::to_string(pane->row_count()) + " Item(s)");
+  // What was found is a prefix of the walk: the first pages, in order.
+  for (int i = 0; i < pane->row_count(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/pages/p%05d.htm", i);
+    ASSERT_EQ(pane->PathOf(i), name);
+  }
+  EXPECT_EQ(frame.search_bar()->history().entries(), std::vector<std::string>{"needle"});
+
+  // The window goes on: a page opens, and the next search runs to its end.
+  frame.Navigate(DatastoreUrl("/pages/p00007.htm"));
+  EXPECT_TRUE(RunUntil([&] { return frame.CurrentTitle() == "Page 7"; }));
+  EnterQuery(frame, "\"needle 3999\"");
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }, 120));
+  ASSERT_EQ(pane->row_count(), 1);
+  EXPECT_EQ(pane->LabelOf(0), "Page 3999");
+
+  // A frame closed while its search runs stops the search first.
+  EnterQuery(frame, "needle");
+  EXPECT_TRUE(frame.search_running());
+}
+
+TEST_F(SearchPaneTest, TheSampleBookFindsAPhraseOnSeveralPages) {
+  std::string project_path = SourceDir() + "/samples/guide.bpj";
+  std::string text = ReadWholeFile(project_path);
+  text = std::regex_replace(text, std::regex("<self_executable>yes</self_executable>"),
+                            "<self_executable>no</self_executable>");
+  text = std::regex_replace(text, std::regex("<show_splash([^>]*)>yes</show_splash>"), "<show_splash$1>no</show_splash>");
+  Project project;
+  ASSERT_TRUE(project.LoadText(text, project_path)) << project.error();
+  CompileOptions options;
+  options.output_path = dir.Join("guide.ebk");
+  CompileResult compiled = CompileProject(project, options);
+  ASSERT_TRUE(compiled.ok) << compiled.error;
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(compiled.book_path));
+  ASSERT_NE(frame.search_bar(), nullptr) << "the sample shows its search bar";
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  EnterQuery(frame, "\"side bar\" pane");
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  std::vector<std::string> paths = Paths(*frame.search_pane());
+  EXPECT_GE(paths.size(), 2u);
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "/pages/searching.html"), paths.end());
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "/pages/contents.html"), paths.end());
+  int searching = int(std::find(paths.begin(), paths.end(), "/pages/searching.html") - paths.begin());
+  EXPECT_EQ(frame.search_pane()->LabelOf(searching), "Searching - Lectern guide");
+  ASSERT_TRUE(RunUntil([&] { return gtk_widget_get_realized(GTK_WIDGET(frame.search_pane()->list())); }));
+  RunFor(100);
+  ClickRow(*frame.search_pane(), searching);
+  ASSERT_TRUE(RunUntil([&] { return frame.CurrentTitle() == "Searching - Lectern guide"; }));
+  frame.OnCommand(kCmdToggleHighlight);
+  ASSERT_TRUE(RunUntil([&] { return frame.highlighter()->highlighted(); }));
+  SaveWindowSnapshot(frame.window(), ArtefactPath("search-pane-sample.png"));
+}
+
+TEST(SearchProgressTest, TakesTheFileFromAnyThreadAndCancels) {
+  GtkWidget* owner = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_widget_show_all(owner);
+  int cancels = 0;
+  {
+    CSearchProgressDlg progress(GTK_WINDOW(owner), [&] { ++cancels; });
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(progress.window())), "Searching...");
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(progress.window())), GTK_WINDOW(owner));
+    std::thread worker([&] {
+      for (int i = 0; i < 1000; ++i) progress.SetProgress("/pages/p" + std::to_string(i), 0);
+    });
+    worker.join();
+    EXPECT_TRUE(RunUntil([&] { return std::string(gtk_label_get_text(GTK_LABEL(progress.progress_label()))) == "/pages/p999"; }));
+    EXPECT_FALSE(gtk_widget_get_visible(progress.progress_label())) << "the file is kept, not shown";
+    RunFor(200);
+    SaveWindowSnapshot(progress.window(), ArtefactPath("search-progress.png"));
+    gtk_button_clicked(GTK_BUTTON(progress.cancel_button()));
+    EXPECT_EQ(cancels, 1);
+    // Closing the window is a cancel too; the window stays until the search has stopped.
+    GdkEvent* close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(progress.window())));
+    gtk_main_do_event(close);
+    gdk_event_free(close);
+    EXPECT_EQ(cancels, 2);
+    EXPECT_TRUE(gtk_widget_get_visible(progress.window()));
+    GdkEvent* escape = KeyEvent(progress.window(), GDK_KEY_Escape, GdkModifierType(0));
+    gtk_main_do_event(escape);
+    gdk_event_free(escape);
+    EXPECT_EQ(cancels, 3);
+  }
+  gtk_widget_destroy(owner);
+}
+
+fs::path HandbookFolder() {
+  const char* binary = std::getenv("LECTERN_BINARY_DIR");
+  fs::path base = binary ? fs::path(binary) : fs::temp_directory_path();
+  return base / "handbook";
+}
+
+// The handbook's HTML tree, fetched once into the build tree; empty when it cannot be had.
+fs::path FetchHandbook() {
+  fs::path html = HandbookFolder() / "extracted/usr/share/doc/debian-handbook/html";
+  if (fs::is_directory(html)) return html;
+  std::error_code ignored;
+  fs::create_directories(HandbookFolder(), ignored);
+  std::string command = "cd '" + HandbookFolder().string() +
+                        "' && apt-get download debian-handbook >/dev/null 2>&1 && "
+                        "dpkg-deb -x debian-handbook_*.deb extracted >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0 || !fs::is_directory(html)) return {};
+  return html;
+}
+
+TEST_F(SearchPaneTest, SearchesTheDebianHandbook) {
+  fs::path html = FetchHandbook();
+  if (html.empty()) GTEST_SKIP() << "debian-handbook could not be downloaded (apt-get download debian-handbook)";
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(html))
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  std::string path = dir.Join("handbook.ebk");
+  ZpkWriter writer;
+  ZpkWriterOptions options;
+  options.compress_level = LzoCompressor::kLevelFast;
+  ASSERT_TRUE(writer.Begin(path, "", options)) << writer.error();
+  for (const fs::path& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    std::string name = fs::relative(file, html).generic_string();
+    ASSERT_TRUE(writer.AddFile(name, std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size())));
+  }
+  std::map<std::string, std::string> settings = BookSettings();
+  settings["start_page"] = "en-US/index.html";
+  ASSERT_TRUE(writer.SetSettings(settings));
+  ASSERT_TRUE(writer.Finish()) << writer.error();
+
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(path));
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  EnterQuery(frame, "package repository");
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }, 240));
+  std::unique_ptr<CSearchResult> expected =
+      SearchBook("package repository", static_cast<CEbkManager*>(frame.BookManager()), nullptr);
+  ASSERT_NE(expected, nullptr);
+  ASSERT_GT(expected->hits.size(), 10u);
+  CEbkSearch* pane = frame.search_pane();
+  ASSERT_EQ(size_t(pane->row_count()), expected->hits.size());
+  for (size_t i = 0; i < expected->hits.size(); ++i) {
+    ASSERT_EQ(pane->PathOf(int(i)), expected->hits[i].path);
+    EXPECT_EQ(pane->LabelOf(int(i)), expected->hits[i].title.empty() ? expected->hits[i].path : expected->hits[i].title);
+  }
+  EXPECT_EQ(CountText(*pane), std::to_string(expected->hits.size()) + " Item(s)");
+  EXPECT_TRUE(frame.side_bar_visible());
+  ASSERT_TRUE(RunUntil([&] { return gtk_widget_get_realized(GTK_WIDGET(pane->list())); }));
+  RunFor(100);
+  ClickRow(*pane, 0);
+  ASSERT_TRUE(RunUntil([&] { return frame.CurrentUrl() == DatastoreUrl(expected->hits[0].path); }));
+  WaitForLoad(frame.view());
+  RunFor(300);
+  SaveWindowSnapshot(frame.window(), ArtefactPath("search-pane-handbook.png"));
+}
+
+}  // namespace
+}  // namespace lectern

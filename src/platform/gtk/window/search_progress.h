@@ -1,0 +1,47 @@
+// The small window shown while a search runs: "Searching...", a line telling the user how to stop
+// it, and "Cancel". It is the search's progress sink: the search's threads hand it the file being
+// searched, and the window's own label takes the latest one on the main loop.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "panes/search_engine.h"
+
+namespace lectern {
+
+class CSearchProgressDlg final : public IProgressSinkImpl {
+ public:
+  // Shown at once, centred on `owner` (which may be null); `on_cancel` runs on the main loop when
+  // the user presses Cancel or closes the window.
+  CSearchProgressDlg(GtkWindow* owner, std::function<void()> on_cancel);
+  ~CSearchProgressDlg() override;
+  CSearchProgressDlg(const CSearchProgressDlg&) = delete;
+  CSearchProgressDlg& operator=(const CSearchProgressDlg&) = delete;
+
+  // From any thread.
+  void SetProgress(std::string_view text, int32_t number) override;
+
+  GtkWidget* window() const { return window_; }
+  GtkWidget* cancel_button() const { return cancel_; }
+  // The label that holds the latest file; it is not shown.
+  GtkWidget* progress_label() const { return progress_label_; }
+
+ private:
+  static gboolean OnTick(gpointer self);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+
+  GtkWidget* window_ = nullptr;
+  GtkWidget* cancel_ = nullptr;
+  GtkWidget* progress_label_ = nullptr;
+  std::function<void()> on_cancel_;
+  guint tick_ = 0;
+  std::mutex mutex_;
+  std::string latest_;  // under mutex_
+  bool changed_ = false;  // under mutex_
+};
+
+}  // namespace lectern
