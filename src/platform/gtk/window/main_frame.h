@@ -144,6 +144,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   // bookmarks panes, the search bar's for the search pane. Without that bar it never is.
   bool SideBarButtonChecked(int command) const;
   void OpenBookmark(size_t index);
+  // The book's information: the built-in dialog or the book's own about page, as the book asks.
+  void ShowBookInformation();
   static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
 
   bool preview_mode_ = false;
