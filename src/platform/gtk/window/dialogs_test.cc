@@ -40,6 +40,19 @@ class DialogDriver {
  private:
   static gboolean Tick(gpointer data) {
     auto* self = static_cast<DialogDriver*>(data);
+    // A dialog other than the one expected, or one that never ends, fails the test instead of
+    // leaving it waiting for a user.
+    if (++self->ticks_ > 25 * 20) {
+      ADD_FAILURE() << "the dialog did not come or did not end";
+      GList* windows = gtk_window_list_toplevels();
+      for (GList* window = windows; window; window = window->next) {
+        if (GTK_IS_DIALOG(window->data) && gtk_widget_get_mapped(GTK_WIDGET(window->data)))
+          gtk_dialog_response(GTK_DIALOG(window->data), GTK_RESPONSE_DELETE_EVENT);
+      }
+      g_list_free(windows);
+      self->source_ = 0;
+      return G_SOURCE_REMOVE;
+    }
     D* dialog = D::Active();
     if (!dialog || !dialog->dialog() || !gtk_widget_get_mapped(dialog->dialog())) return G_SOURCE_CONTINUE;
     if (self->next_ >= self->steps_.size()) {
@@ -51,12 +64,21 @@ class DialogDriver {
   }
   std::vector<std::function<void(D&)>> steps_;
   size_t next_ = 0;
+  int ticks_ = 0;
   guint source_ = 0;
 };
 
 template <class D>
 void Close(D& dialog) {
   gtk_dialog_response(GTK_DIALOG(dialog.dialog()), GTK_RESPONSE_DELETE_EVENT);
+}
+
+// The Esc key, as the user presses it in the dialog.
+template <class D>
+void PressEscape(D& dialog) {
+  GdkEvent* event = KeyEvent(dialog.dialog(), GDK_KEY_Escape, GdkModifierType(0));
+  gtk_main_do_event(event);
+  gdk_event_free(event);
 }
 
 std::string PngBytes(int width, int height, uint32_t rgb) {
@@ -232,7 +254,7 @@ TEST_F(DialogsTest, MissingBannerLeavesTheBannerEmptyAndLinksOpenTheirTargets) {
       gtk_widget_grab_focus(link);
       g_signal_emit_by_name(link, "activate-current-link");
     }
-    Close(shown);
+    PressEscape(shown);
   }});
   EXPECT_EQ(dialog.DoModal(nullptr), kIdCancel);
   EXPECT_EQ(opened, (std::vector<std::string>{"HTTP://Example.org/", "mailto:reader@example.org"}));
@@ -302,6 +324,57 @@ TEST_F(DialogsTest, BookInformationShowsTheBooksAboutPageUnlessTheBookAsksForThe
   EXPECT_EQ(CEbkInfoDlg::Active(), nullptr);
 }
 
+TEST_F(DialogsTest, PreviewModeTakesTheAboutPageAndTheBannerFromTheProjectFolder) {
+  dir.Write("project/book/index.html", "<html><head><title>P</title></head><body>p</body></html>");
+  dir.Write("project/book/about.htm", "<html><head><title>Previewed About</title></head><body>a</body></html>");
+  dir.Write("project/book/art/banner.png", PngBytes(44, 22, 0x20A020));
+  std::string head = "<p><config><title>Previewed</title><ebook_directory>book</ebook_directory>"
+                     "<start_page>index.html</start_page><ebook_bars menubar='yes'/>";
+  {
+    std::string project = dir.Write(
+        "project/page.bpj", head + "<about_dialog sys='no' content_file='about.htm' cx='280' cy='210'/></config></p>");
+    GtkMainFrame frame;
+    ASSERT_TRUE(frame.Create(project));
+    frame.Show();
+    ASSERT_TRUE(WaitForLoad(frame.view()));
+    bool seen = false;
+    DialogDriver<CHTMLDlg> driver({[&](CHTMLDlg& dialog) {
+      seen = true;
+      EXPECT_EQ(dialog.url(), "file://" + dir.Join("project/book/about.htm"));
+      int width = 0, height = 0;
+      gtk_window_get_size(GTK_WINDOW(dialog.dialog()), &width, &height);
+      EXPECT_EQ(width, 280);
+      EXPECT_EQ(height, 210);
+      WaitForLoad(dialog.web_view());
+      EXPECT_TRUE(RunUntil([&] { return Evaluate(dialog.web_view(), "document.title") == "Previewed About"; }, 10));
+      Close(dialog);
+    }});
+    frame.OnCommand(kCmdBookInformation);
+    EXPECT_TRUE(seen);
+  }
+  {
+    std::string project = dir.Write(
+        "project/info.bpj", head + "<author>Preview Author</author>"
+                                   "<about_dialog sys='true' defdlg_background_image='art/banner.png'/></config></p>");
+    GtkMainFrame frame;
+    ASSERT_TRUE(frame.Create(project));
+    frame.Show();
+    ASSERT_TRUE(WaitForLoad(frame.view()));
+    bool seen = false;
+    DialogDriver<CEbkInfoDlg> driver({[&](CEbkInfoDlg& dialog) {
+      seen = true;
+      EXPECT_EQ(dialog.ControlText(CEbkInfoDlg::kAuthor), "Preview Author");
+      int width = 0, height = 0;
+      dialog.banner()->GetSize(width, height);
+      EXPECT_EQ(width, 44);
+      EXPECT_EQ(height, 22);
+      Close(dialog);
+    }});
+    frame.OnCommand(kCmdBookInformation);
+    EXPECT_TRUE(seen);
+  }
+}
+
 TEST_F(DialogsTest, PageDialogAppliesItsDefaultsAndAnswersOkOrCancel) {
   GtkMainFrame frame;
   ASSERT_TRUE(Open(frame, DialogBook()));
@@ -354,7 +427,7 @@ TEST_F(DialogsTest, ProgramAboutBoxNamesTheProgramAndEndsWithItsButtons) {
   EXPECT_EQ(opened, (std::vector<std::string>{std::string(LoadString(kStrMakerSite))}));
 
   CAboutDlg closed;
-  DialogDriver<CAboutDlg> escape({[&](CAboutDlg& dialog) { Close(dialog); }});
+  DialogDriver<CAboutDlg> escape({[&](CAboutDlg& dialog) { PressEscape(dialog); }});
   EXPECT_EQ(closed.DoModal(GTK_WINDOW(frame.window())), kIdCancel);
 }
 
@@ -403,7 +476,8 @@ TEST_F(ExtractDialogTest, ExtractsANewFileWhole) {
 TEST_F(ExtractDialogTest, EmptyTargetAsksForANameAndWritesNothing) {
   MessageBoxRecorder boxes;
   bool still_open = false;
-  int result = Run("data.bin", {PressExtract, [&](CExtractFileDlg&) { still_open = true; }, PressCancel});
+  int result = Run("data.bin", {PressExtract, [&](CExtractFileDlg&) { still_open = true; },
+                                PressEscape<CExtractFileDlg>});
   EXPECT_EQ(result, kIdCancel);
   EXPECT_TRUE(still_open);
   ASSERT_EQ(boxes.boxes().size(), 1u);
