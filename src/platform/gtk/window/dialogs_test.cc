@@ -543,31 +543,50 @@ TEST_F(ExtractDialogTest, UncreatableTargetIsToldAndTheDialogStays) {
   EXPECT_EQ(boxes.boxes()[0].caption, "Error");
 }
 
-// The file chooser runs a loop of its own; it is answered from a tick of that loop.
+// The file chooser runs a loop of its own; it is answered from ticks of that loop. It takes the
+// folder and name at once but may refuse a response while it still reads the folder, so the
+// answer is repeated until the chooser has gone (or given up on, so the test never hangs).
 struct ChooserAnswer {
   CExtractFileDlg* dialog = nullptr;
   std::string target;
   std::string filter_name;
   guint filters = 0;
+  bool named = false;
+  int ticks = 0;
+  guint source = 0;
 };
 
 gboolean AnswerChooser(gpointer data) {
   auto* answer = static_cast<ChooserAnswer*>(data);
   GtkWidget* widget = answer->dialog->chooser();
-  if (!widget || !gtk_widget_get_mapped(widget)) return G_SOURCE_CONTINUE;
+  if (!widget) {
+    if (!answer->named) return G_SOURCE_CONTINUE;
+    answer->source = 0;
+    return G_SOURCE_REMOVE;
+  }
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(widget);
-  GSList* filters = gtk_file_chooser_list_filters(chooser);
-  answer->filters = g_slist_length(filters);
-  if (filters) answer->filter_name = gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data));
-  g_slist_free(filters);
-  gchar* folder = g_path_get_dirname(answer->target.c_str());
-  gchar* name = g_path_get_basename(answer->target.c_str());
-  gtk_file_chooser_set_current_folder(chooser, folder);
-  gtk_file_chooser_set_current_name(chooser, name);
-  g_free(folder);
-  g_free(name);
+  if (++answer->ticks > 150) {
+    ADD_FAILURE() << "the file chooser did not show or did not take the answer";
+    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+    return G_SOURCE_CONTINUE;
+  }
+  if (!gtk_widget_get_mapped(widget)) return G_SOURCE_CONTINUE;
+  if (!answer->named) {
+    answer->named = true;
+    GSList* filters = gtk_file_chooser_list_filters(chooser);
+    answer->filters = g_slist_length(filters);
+    if (filters) answer->filter_name = gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data));
+    g_slist_free(filters);
+    gchar* folder = g_path_get_dirname(answer->target.c_str());
+    gchar* name = g_path_get_basename(answer->target.c_str());
+    gtk_file_chooser_set_current_folder(chooser, folder);
+    gtk_file_chooser_set_current_name(chooser, name);
+    g_free(folder);
+    g_free(name);
+    return G_SOURCE_CONTINUE;
+  }
   gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
 }
 
 TEST_F(ExtractDialogTest, BrowseButtonPutsTheChosenPathIntoTheTarget) {
@@ -577,11 +596,12 @@ TEST_F(ExtractDialogTest, BrowseButtonPutsTheChosenPathIntoTheTarget) {
   std::string shown;
   int result = Run("data.bin", {[&](CExtractFileDlg& dialog) {
                                   answer.dialog = &dialog;
-                                  g_timeout_add(100, AnswerChooser, &answer);
+                                  answer.source = g_timeout_add(100, AnswerChooser, &answer);
                                   gtk_button_clicked(GTK_BUTTON(dialog.Control(CExtractFileDlg::kBrowseButton)));
                                   shown = gtk_entry_get_text(GTK_ENTRY(dialog.Control(CExtractFileDlg::kTargetEdit)));
                                 },
                                 PressExtract});
+  if (answer.source) g_source_remove(answer.source);
   EXPECT_EQ(answer.filters, 1u);
   EXPECT_EQ(answer.filter_name, "All Files (*.*)");
   EXPECT_EQ(shown, answer.target);
