@@ -216,6 +216,45 @@ TEST_F(DialogsTest, InformationDialogOfABookWithoutSettingsShowsTheBuiltInBanner
   EXPECT_TRUE(seen);
 }
 
+// What a label's attributes draw: the first attribute of `type`, or null.
+const PangoAttribute* LabelAttribute(GtkWidget* label, PangoAttrType type) {
+  PangoAttrList* attributes = gtk_label_get_attributes(GTK_LABEL(label));
+  if (!attributes) return nullptr;
+  PangoAttrIterator* it = pango_attr_list_get_iterator(attributes);
+  const PangoAttribute* found = pango_attr_iterator_get(it, type);
+  pango_attr_iterator_destroy(it);
+  return found;
+}
+
+TEST(LabelTest, EveryChangeAppliesAtOnceAndKeepsTheOthers) {
+  CLabel label("Field:");
+  EXPECT_EQ(LabelAttribute(label.widget(), PANGO_ATTR_BACKGROUND), nullptr) << "transparent at first";
+  label.SetTextColor(0x123456);
+  label.SetFontName("tahoma");
+  label.SetFontSize(9);
+  label.SetBackgroundColor(0xFFEEDD);
+  label.SetFontBold(true);
+  EXPECT_EQ(LabelColour(label.widget()), 0x123456u);
+  auto* background = reinterpret_cast<const PangoAttrColor*>(LabelAttribute(label.widget(), PANGO_ATTR_BACKGROUND));
+  ASSERT_NE(background, nullptr);
+  EXPECT_EQ(background->color.red >> 8, 0xFF);
+  EXPECT_EQ(background->color.blue >> 8, 0xDD);
+  auto* size = reinterpret_cast<const PangoAttrInt*>(LabelAttribute(label.widget(), PANGO_ATTR_SIZE));
+  ASSERT_NE(size, nullptr);
+  EXPECT_EQ(size->value, 9 * PANGO_SCALE);
+  auto* weight = reinterpret_cast<const PangoAttrInt*>(LabelAttribute(label.widget(), PANGO_ATTR_WEIGHT));
+  ASSERT_NE(weight, nullptr);
+  EXPECT_EQ(weight->value, 700);
+  auto* family = reinterpret_cast<const PangoAttrString*>(LabelAttribute(label.widget(), PANGO_ATTR_FAMILY));
+  ASSERT_NE(family, nullptr);
+  EXPECT_STREQ(family->value, "tahoma");
+  label.SetTransparent(true);
+  label.SetFontBold(false);
+  EXPECT_EQ(LabelAttribute(label.widget(), PANGO_ATTR_BACKGROUND), nullptr);
+  EXPECT_EQ(reinterpret_cast<const PangoAttrInt*>(LabelAttribute(label.widget(), PANGO_ATTR_WEIGHT))->value, 400);
+  EXPECT_EQ(LabelColour(label.widget()), 0x123456u) << "the colour stays";
+}
+
 // The first image of the built-in banner, through the platform's own GIF decoder: the bytes our
 // drawing script coded are the picture it drew.
 TEST(BuiltInBannerTest, DecodesToThePictureDrawn) {

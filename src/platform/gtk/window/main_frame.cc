@@ -90,6 +90,18 @@ gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer) {
   return FALSE;
 }
 
+// The window the user works in now (a dialog of ours, say), else `fallback`.
+GtkWindow* ActiveWindowOr(GtkWindow* fallback) {
+  GtkWindow* active = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* window = windows; window && !active; window = window->next) {
+    if (gtk_window_is_active(GTK_WINDOW(window->data)) && gtk_widget_get_visible(GTK_WIDGET(window->data)))
+      active = GTK_WINDOW(window->data);
+  }
+  g_list_free(windows);
+  return active ? active : fallback;
+}
+
 gboolean OnDestroy(GtkWidget*, gpointer) {
   if (gtk_main_level() > 0) gtk_main_quit();
   return FALSE;
@@ -483,7 +495,7 @@ void GtkMainFrame::OnCommand(int command) {
       break;
     }
     case kCmdBookInformation: ShowBookInformation(); break;
-    case kCmdAbout: CAboutDlg().DoModal(Toplevel()); break;
+    case kCmdAbout: CAboutDlg().DoModal(ActiveWindowOr(Toplevel())); break;
     case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
     default:
       if (command >= kCmdFirstBookmark && command <= kCmdLastBookmark) OpenBookmark(size_t(command - kCmdFirstBookmark));
@@ -572,7 +584,7 @@ int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t
 void GtkMainFrame::ExtractFile(std::string_view book_path) {
   CExtractFileDlg dialog(manager_);
   dialog.SetSourcePath(std::string(book_path));
-  dialog.DoModal(Toplevel());
+  dialog.DoModal(ActiveWindowOr(Toplevel()));
 }
 
 void GtkMainFrame::ShowBookInformation() {
