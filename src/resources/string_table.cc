@@ -78,6 +78,22 @@ constexpr Entry kStrings[] = {
     {62306, "Remove"},
     {62307, "Are you sure to remove this bookmark?"},
     {62308, "This bookmark already exists, overwrite it?"},
+    {62400, "About"},
+    {62401, "Name:"},
+    {62402, "ID:"},
+    {62403, "Author:"},
+    {62404, "Home:"},
+    {62405, "Email:"},
+    {62406, "Date:"},
+    {62407, "Extract File To..."},
+    {62408, "Source File: "},
+    {62409, "Extract &To:"},
+    {62410, "..."},
+    {62411, "&Extract"},
+    {62412, "&Cancel"},
+    {62413, "About %s"},
+    {62414, "Copyright \u00a9 2026 Vellum Software"},
+    {62416, "A reader for books of HTML pages packed into one file."},
 };
 
 }  // namespace

@@ -55,6 +55,23 @@ enum StringId : int {
   kStrRemoveBookmarkButton = 62306,
   kStrRemoveBookmarkQuestion = 62307,
   kStrBookmarkExists = 62308,
+  // The dialogs' own texts.
+  kStrInfoDialogTitle = 62400,
+  kStrInfoName = 62401,
+  kStrInfoId = 62402,
+  kStrInfoAuthor = 62403,
+  kStrInfoHome = 62404,
+  kStrInfoEmail = 62405,
+  kStrInfoDate = 62406,
+  kStrExtractTitle = 62407,
+  kStrExtractSource = 62408,
+  kStrExtractTarget = 62409,
+  kStrExtractBrowse = 62410,
+  kStrExtractButton = 62411,
+  kStrCancelButton = 62412,
+  kStrAboutProgramTitle = 62413,
+  kStrAboutCopyright = 62414,
+  kStrAboutDescription = 62416,
 };
 
 // The text of `id`, empty for an unknown id.

@@ -7,6 +7,8 @@ namespace lectern {
 // Embedded at build time from resources/.
 extern const uint8_t kVellumLogoPng[];
 extern const size_t kVellumLogoPngSize;
+extern const uint8_t kAboutBannerGif[];
+extern const size_t kAboutBannerGifSize;
 
 namespace {
 
@@ -28,6 +30,8 @@ struct PictureResource {
 // The toolbar logo is stored as PNG; its type keeps the name the frame has always asked for.
 const PictureResource kResources[] = {
     {"VELLUM_LOGO_BITMAP", "BMP", kVellumLogoPng, &kVellumLogoPngSize},
+    // The information dialog's banner (drawn by scripts/make-about-banner.py).
+    {"251", "GIF", kAboutBannerGif, &kAboutBannerGifSize},
 };
 
 }  // namespace

@@ -8,7 +8,11 @@
 #include "book/book_file_stream.h"
 #include "datastore/datastore_path.h"
 #include "datastore/virtual_file_layer.h"
+#include "platform/gtk/window/about_dlg.h"
 #include "platform/gtk/window/book_scheme.h"
+#include "platform/gtk/window/extract_dlg.h"
+#include "platform/gtk/window/html_dlg.h"
+#include "platform/gtk/window/info_dlg.h"
 #include "platform/gtk/picture/splash_dlg.h"
 #include "platform/message_box.h"
 #include "resources/menus.h"
@@ -84,6 +88,18 @@ gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer) {
   WindowRect rect{x, y, x + width, y + height};
   EbkRegistry::Instance().SaveWindowRect(&rect);
   return FALSE;
+}
+
+// The window the user works in now (a dialog of ours, say), else `fallback`.
+GtkWindow* ActiveWindowOr(GtkWindow* fallback) {
+  GtkWindow* active = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* window = windows; window && !active; window = window->next) {
+    if (gtk_window_is_active(GTK_WINDOW(window->data)) && gtk_widget_get_visible(GTK_WIDGET(window->data)))
+      active = GTK_WINDOW(window->data);
+  }
+  g_list_free(windows);
+  return active ? active : fallback;
 }
 
 gboolean OnDestroy(GtkWidget*, gpointer) {
@@ -489,6 +505,8 @@ void GtkMainFrame::OnCommand(int command) {
       g_app_info_launch_default_for_uri(site.c_str(), nullptr, nullptr);
       break;
     }
+    case kCmdBookInformation: ShowBookInformation(); break;
+    case kCmdAbout: CAboutDlg().DoModal(ActiveWindowOr(Toplevel())); break;
     case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
     case kCmdSearch:
     case kCmdClearSearchHistory:
@@ -579,37 +597,24 @@ int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t
 }
 
 void GtkMainFrame::ExtractFile(std::string_view book_path) {
-  if (!manager_) return;
-  std::string name(book_path.substr(book_path.find_last_of("/\\") + 1));
-  GtkWidget* chooser = gtk_file_chooser_dialog_new("Extract", window_ ? GTK_WINDOW(window_) : nullptr,
-                                                   GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                   "_Save", GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
-  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), name.c_str());
-  std::string target;
-  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-    char* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
-    if (chosen) target = chosen;
-    g_free(chosen);
-  }
-  gtk_widget_destroy(chooser);
-  if (target.empty()) return;
-  BookFileStream stream(manager_);
-  std::string bytes;
-  if (stream.Open(Utf8ToWide(book_path))) {
-    bytes.resize(stream.length());
-    bytes.resize(stream.Read(bytes.data(), uint32_t(bytes.size())));
-  }
-  if (bytes.empty() && stream.length() > 0) {
-    ShowMessageBox(window_, FormatString(LoadString(kStrOpenFailed), book_path), LoadString(kStrError),
-                   kMbIconInformation);
+  CExtractFileDlg dialog(manager_);
+  dialog.SetSourcePath(std::string(book_path));
+  dialog.DoModal(ActiveWindowOr(Toplevel()));
+}
+
+void GtkMainFrame::ShowBookInformation() {
+  auto setting = [this](std::string_view key) { return Setting(key); };
+  if (UsesBuiltInInfoDialog(setting)) {
+    const char* caption = window_ ? gtk_window_get_title(GTK_WINDOW(window_)) : nullptr;
+    CEbkInfoDlg dialog(ReadBookInfo(setting, caption ? caption : settings_.caption),
+                       preview_mode_ ? DiskPictureReader(project_->BookFolder()) : BookPictureReader(manager_));
+    dialog.DoModal(Toplevel());
     return;
   }
-  // Written beside the target first, so a failed write leaves an existing file whole.
-  if (!g_file_set_contents(target.c_str(), bytes.data(), gssize(bytes.size()), nullptr)) {
-    ShowMessageBox(window_, FormatString(LoadString(kStrCreateFileFailed), target), LoadString(kStrError),
-                   kMbIconInformation);
-  }
+  AboutPage page = ReadAboutPage(setting, preview_mode_, [](std::string_view path) { return DatastoreUrl(path); },
+                                 preview_mode_ ? project_->BookFolder() : std::string());
+  CHTMLDlg dialog(std::string(LoadString(kStrAboutEbook)), page.url, page.width, page.height);
+  dialog.DoModal(Toplevel());
 }
 
 bool GtkMainFrame::ShellOpen(const std::string& path, const std::string& parameters) {

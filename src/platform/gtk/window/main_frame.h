@@ -170,6 +170,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   void FinishSearch();
   // Stops a running search and lets the bar, pane and highlighting go, ahead of the view and book.
   void ShutDownSearch();
+  // The book's information: the built-in dialog or the book's own about page, as the book asks.
+  void ShowBookInformation();
   static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
 
   bool preview_mode_ = false;
