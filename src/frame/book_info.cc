@@ -24,7 +24,11 @@ std::string WithScheme(std::string_view text, std::string_view scheme) {
 
 }  // namespace
 
-std::string HomeLink(std::string_view homepage) { return WithScheme(homepage, "http://"); }
+std::string HomeLink(std::string_view homepage) {
+  // A secure address is as complete as a plain one; prefixing it would break the link.
+  if (StartsWithFolded(homepage, "https://")) return std::string(homepage);
+  return WithScheme(homepage, "http://");
+}
 
 std::string MailLink(std::string_view email) { return WithScheme(email, "mailto:"); }
 

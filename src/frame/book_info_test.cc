@@ -51,7 +51,9 @@ TEST(BookInfoTest, LinkSchemesAreAddedOnlyWhenMissing) {
   EXPECT_EQ(HomeLink("http://a.example"), "http://a.example");
   EXPECT_EQ(HomeLink("HTTP://A.example"), "HTTP://A.example") << "any letter case";
   EXPECT_EQ(HomeLink("Http://a"), "Http://a");
-  EXPECT_EQ(HomeLink("https://a.example"), "http://https://a.example") << "only the seven characters count";
+  EXPECT_EQ(HomeLink("https://a.example"), "https://a.example") << "a secure address is complete too";
+  EXPECT_EQ(HomeLink("HTTPS://a"), "HTTPS://a");
+  EXPECT_EQ(HomeLink("https:/a"), "http://https:/a") << "not a whole scheme";
   EXPECT_EQ(HomeLink("www.a.example"), "http://www.a.example");
   EXPECT_EQ(HomeLink("http:/"), "http://http:/") << "shorter than the prefix";
   EXPECT_EQ(MailLink("mailto:x@y"), "mailto:x@y");
