@@ -110,10 +110,19 @@ FavoritesStore::LoadResult FavoritesStore::Load(const std::string& path, const O
 
 bool FavoritesStore::Save(const std::string& path) const {
   if (!may_save_ || path.empty()) return false;
+  // The new file replaces the old one by a rename, which a read-only mark would not stop: such a
+  // file stays as the user froze it, and a writable one keeps its permissions.
+  mode_t mode = 0600;
+  struct stat existing;
+  if (::stat(path.c_str(), &existing) == 0) {
+    if (!(existing.st_mode & S_IWUSR)) return false;
+    mode = existing.st_mode & 07777;
+  }
   std::random_device random;
   std::string temp = path + ".tmp-" + std::to_string(random());
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return false;
+  ::fchmod(fd, mode);
   bool ok = WriteAll(fd, EncodeFavoritesFile(bookmarks_)) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {

@@ -150,6 +150,23 @@ TEST(FavoritesStoreTest, UnloadedOrUnreadableListNeverOverwritesTheFile) {
   }
 }
 
+TEST(FavoritesStoreTest, AReadOnlyFileStaysAsItIsAndAWritableOneKeepsItsMode) {
+  TempDir dir;
+  std::string path = dir.Write("favorites.dat", "Old\x01u\x02");
+  FavoritesStore store;
+  ASSERT_EQ(store.Load(path), FavoritesStore::LoadResult::kLoaded);
+  store.Add("v", "New");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  EXPECT_FALSE(store.Save(path));
+  EXPECT_EQ(ReadWholeFile(path), "Old\x01u\x02");
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  EXPECT_TRUE(store.Save(path));
+  EXPECT_EQ(ReadWholeFile(path), "Old\x01u\x02New\x01v\x02");
+  struct stat saved;
+  ASSERT_EQ(stat(path.c_str(), &saved), 0);
+  EXPECT_EQ(saved.st_mode & 07777, 0640u);
+}
+
 TEST(FavoritesStoreTest, FailedWriteLeavesTheOldFile) {
   TempDir dir;
   std::string path = dir.Write("favorites.dat", "Old\x01u\x02");
