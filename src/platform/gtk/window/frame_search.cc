@@ -59,7 +59,12 @@ bool GtkMainFrame::StartSearch(const std::string& query, std::function<void(size
   job->done = std::move(done);
   job->frame = this;
   SearchJob* raw = job.get();
-  job->progress = std::make_unique<CSearchProgressDlg>(Toplevel(), [raw] { raw->cancel.Cancel(); });
+  if (spare_progress_) {
+    job->progress = std::move(spare_progress_);
+    job->progress->Reopen([raw] { raw->cancel.Cancel(); });
+  } else {
+    job->progress = std::make_unique<CSearchProgressDlg>(Toplevel(), [raw] { raw->cancel.Cancel(); });
+  }
   search_job_ = job;
   // The worker touches no widget: it searches, then asks the main loop to take the result. A
   // frame that has gone by then has dropped the job, and the request finds nothing.
@@ -84,7 +89,8 @@ bool GtkMainFrame::StartSearch(const std::string& query, std::function<void(size
 void GtkMainFrame::FinishSearch() {
   std::shared_ptr<SearchJob> job = std::move(search_job_);
   job->worker.join();
-  job->progress.reset();
+  job->progress->Hide();
+  spare_progress_ = std::move(job->progress);
   // A cancelled search leaves the hits of the files searched until then, in order.
   size_t hits = job->result ? job->result->hits.size() : 0;
   if (search_pane_) search_pane_->ShowResults(std::move(job->result));
@@ -98,6 +104,7 @@ void GtkMainFrame::ShutDownSearch() {
     search_job_->progress.reset();
     search_job_.reset();
   }
+  spare_progress_.reset();
   highlighter_.reset();
   search_bar_.reset();
   search_pane_.reset();

@@ -196,6 +196,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   std::unique_ptr<CEbkSearch> search_pane_;
   std::unique_ptr<SearchHighlighter> highlighter_;
   std::shared_ptr<SearchJob> search_job_;
+  // The progress window of the last search, kept for the next one.
+  std::unique_ptr<CSearchProgressDlg> spare_progress_;
   std::function<std::vector<Bookmark>()> bookmark_source_;
   // Where the window stood before it went full screen.
   GdkRectangle saved_rect_{0, 0, 0, 0};

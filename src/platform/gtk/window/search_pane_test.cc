@@ -216,11 +216,22 @@ TEST_F(SearchPaneTest, CancelPartWayLeavesAPartialListAndAUsableWindow) {
   frame.Navigate(DatastoreUrl("/pages/p00007.htm"));
   EXPECT_TRUE(RunUntil([&] { return frame.CurrentTitle() == "Page 7"; }));
   EnterQuery(frame, "\"needle 3999\"");
+  // The progress window comes back for it, shown and with its Cancel reaching this search.
+  ASSERT_NE(frame.search_progress(), nullptr);
+  EXPECT_TRUE(gtk_widget_get_visible(frame.search_progress()->window()));
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(frame.search_progress()->progress_label())), "")
+      << "nothing of the last search's progress";
   ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }, 120));
+  EXPECT_EQ(frame.search_progress(), nullptr);
   ASSERT_EQ(pane->row_count(), 1);
   EXPECT_EQ(pane->LabelOf(0), "Page 3999");
 
   // A frame closed while its search runs stops the search first.
+  EnterQuery(frame, "needle");
+  EXPECT_TRUE(frame.search_running());
+  gtk_button_clicked(GTK_BUTTON(frame.search_progress()->cancel_button()));
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); })) << "Cancel of a reused window stops its search";
+  EXPECT_LT(pane->row_count(), kPages);
   EnterQuery(frame, "needle");
   EXPECT_TRUE(frame.search_running());
 }

@@ -47,6 +47,23 @@ CSearchProgressDlg::CSearchProgressDlg(GtkWindow* owner, std::function<void()> o
   tick_ = g_timeout_add(100, OnTick, this);
 }
 
+void CSearchProgressDlg::Hide() {
+  if (tick_) g_source_remove(tick_);
+  tick_ = 0;
+  on_cancel_ = nullptr;
+  gtk_widget_hide(window_);
+  std::lock_guard lock(mutex_);
+  latest_.clear();
+  changed_ = false;
+}
+
+void CSearchProgressDlg::Reopen(std::function<void()> on_cancel) {
+  on_cancel_ = std::move(on_cancel);
+  gtk_label_set_text(GTK_LABEL(progress_label_), "");
+  gtk_widget_show(window_);
+  if (!tick_) tick_ = g_timeout_add(100, OnTick, this);
+}
+
 CSearchProgressDlg::~CSearchProgressDlg() {
   if (tick_) g_source_remove(tick_);
   gtk_widget_destroy(window_);

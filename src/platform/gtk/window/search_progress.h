@@ -22,6 +22,11 @@ class CSearchProgressDlg final : public IProgressSinkImpl {
   CSearchProgressDlg(const CSearchProgressDlg&) = delete;
   CSearchProgressDlg& operator=(const CSearchProgressDlg&) = delete;
 
+  // The window is kept between searches, as a new one costs the main loop a slow first drawing:
+  // Hide() puts it away, Reopen() shows it again for the next search with a new `on_cancel`.
+  void Hide();
+  void Reopen(std::function<void()> on_cancel);
+
   // From any thread.
   void SetProgress(std::string_view text, int32_t number) override;
 
