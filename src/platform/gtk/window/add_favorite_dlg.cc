@@ -1,22 +1,12 @@
 #include "platform/gtk/window/add_favorite_dlg.h"
 
+#include "platform/gtk/window/mnemonic.h"
 #include "resources/string_table.h"
 
 namespace lectern {
 namespace {
 
 CAddFavoriteDlg* g_running = nullptr;
-
-// "&Name:" becomes "_Name:"; a literal '_' stays one.
-std::string Mnemonic(std::string_view text) {
-  std::string label;
-  for (char c : text) {
-    if (c == '&') label += '_';
-    else if (c == '_') label += "__";
-    else label += c;
-  }
-  return label;
-}
 
 }  // namespace
 
@@ -35,7 +25,7 @@ int CAddFavoriteDlg::DoModal(GtkWindow* parent) {
 
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
   gtk_container_set_border_width(GTK_CONTAINER(row), 10);
-  GtkWidget* label = gtk_label_new_with_mnemonic(Mnemonic(LoadString(kStrBookmarkNameLabel)).c_str());
+  GtkWidget* label = gtk_label_new_with_mnemonic(MnemonicLabel(LoadString(kStrBookmarkNameLabel)).c_str());
   field_ = gtk_entry_new();
   gtk_entry_set_max_length(GTK_ENTRY(field_), kMaxNameLength);
   gtk_entry_set_width_chars(GTK_ENTRY(field_), 36);

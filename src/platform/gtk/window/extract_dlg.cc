@@ -6,6 +6,7 @@
 
 #include "frame/file_extraction.h"
 #include "platform/gtk/window/html_dlg.h"
+#include "platform/gtk/window/mnemonic.h"
 #include "platform/message_box.h"
 #include "resources/string_table.h"
 
@@ -13,17 +14,6 @@ namespace lectern {
 namespace {
 
 CExtractFileDlg* g_active = nullptr;
-
-// "&Extract" as a GTK mnemonic, "_Extract".
-std::string Mnemonic(std::string_view text) {
-  std::string label;
-  for (char c : text) {
-    if (c == '&') label += '_';
-    else if (c == '_') label += "__";
-    else label += c;
-  }
-  return label;
-}
 
 bool PathExists(const std::string& path) {
   struct stat info;
@@ -92,7 +82,7 @@ int CExtractFileDlg::DoModal(GtkWindow* owner) {
   gtk_label_set_ellipsize(GTK_LABEL(source_text_), PANGO_ELLIPSIZE_MIDDLE);
   gtk_widget_set_halign(source_text_, GTK_ALIGN_START);
   gtk_widget_set_hexpand(source_text_, TRUE);
-  GtkWidget* target_label = gtk_label_new_with_mnemonic(Mnemonic(LoadString(kStrExtractTarget)).c_str());
+  GtkWidget* target_label = gtk_label_new_with_mnemonic(MnemonicLabel(LoadString(kStrExtractTarget)).c_str());
   gtk_widget_set_halign(target_label, GTK_ALIGN_START);
   target_edit_ = gtk_entry_new();
   gtk_widget_set_hexpand(target_edit_, TRUE);
@@ -109,8 +99,8 @@ int CExtractFileDlg::DoModal(GtkWindow* owner) {
   gtk_grid_attach(GTK_GRID(grid), target_edit_, 1, 1, 1, 1);
   gtk_grid_attach(GTK_GRID(grid), browse_button_, 2, 1, 1, 1);
   gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog_))), grid, TRUE, TRUE, 0);
-  extract_button_ = gtk_dialog_add_button(GTK_DIALOG(dialog_), Mnemonic(LoadString(kStrExtractButton)).c_str(), kIdOk);
-  cancel_button_ = gtk_dialog_add_button(GTK_DIALOG(dialog_), Mnemonic(LoadString(kStrCancelButton)).c_str(), kIdCancel);
+  extract_button_ = gtk_dialog_add_button(GTK_DIALOG(dialog_), MnemonicLabel(LoadString(kStrExtractButton)).c_str(), kIdOk);
+  cancel_button_ = gtk_dialog_add_button(GTK_DIALOG(dialog_), MnemonicLabel(LoadString(kStrCancelButton)).c_str(), kIdCancel);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog_), kIdOk);
   gtk_widget_show_all(dialog_);
   gtk_widget_grab_focus(target_edit_);
@@ -136,8 +126,8 @@ void CExtractFileDlg::OnBrowse() {
   // A save chooser, so a name that does not exist yet can be typed; the question about an
   // existing file comes from the dialog itself when the user extracts.
   chooser_ = gtk_file_chooser_dialog_new(std::string(LoadString(kStrExtractTitle)).c_str(), GTK_WINDOW(dialog_),
-                                         GTK_FILE_CHOOSER_ACTION_SAVE, Mnemonic(LoadString(kStrCancelButton)).c_str(),
-                                         GTK_RESPONSE_CANCEL, Mnemonic(LoadString(kStrOk)).c_str(),
+                                         GTK_FILE_CHOOSER_ACTION_SAVE, MnemonicLabel(LoadString(kStrCancelButton)).c_str(),
+                                         GTK_RESPONSE_CANCEL, MnemonicLabel(LoadString(kStrOk)).c_str(),
                                          GTK_RESPONSE_ACCEPT, nullptr);
   gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser_), FALSE);
   AddFileFilters(GTK_FILE_CHOOSER(chooser_), LoadString(kStrAllFilesFilter));

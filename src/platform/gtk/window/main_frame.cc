@@ -13,6 +13,7 @@
 #include "platform/gtk/window/extract_dlg.h"
 #include "platform/gtk/window/html_dlg.h"
 #include "platform/gtk/window/info_dlg.h"
+#include "platform/gtk/window/mnemonic.h"
 #include "platform/gtk/picture/splash_dlg.h"
 #include "platform/message_box.h"
 #include "resources/menus.h"
@@ -39,17 +40,6 @@ void OnMenuItemSelect(GtkMenuItem* item, gpointer data) {
 }
 
 void OnMenuItemDeselect(GtkMenuItem*, gpointer data) { static_cast<GtkMainFrame*>(data)->SetStatusText(""); }
-
-// "&Print..." becomes "_Print...", and a literal '_' stays one.
-std::string MnemonicLabel(std::string_view text) {
-  std::string label;
-  for (char c : text) {
-    if (c == '&') label += '_';
-    else if (c == '_') label += "__";
-    else label += c;
-  }
-  return label;
-}
 
 // The commands whose menu items carry a check mark.
 bool IsCheckCommand(int command) {

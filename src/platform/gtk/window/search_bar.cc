@@ -6,6 +6,7 @@
 
 #include "panes/query_words.h"
 #include "platform/gtk/window/icons.h"
+#include "platform/gtk/window/mnemonic.h"
 #include "platform/message_box.h"
 #include "resources/menus.h"
 #include "resources/string_table.h"
@@ -30,13 +31,6 @@ std::string Clip(std::string_view text, size_t limit) {
   size_t end = limit;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
   return std::string(text.substr(0, end));
-}
-
-// "&Clear Search History" becomes "_Clear Search History".
-std::string Mnemonic(std::string_view text) {
-  std::string label;
-  for (char c : text) label += c == '&' ? '_' : c;
-  return label;
 }
 
 }  // namespace
@@ -283,7 +277,7 @@ void CSearchBar::PopUpMenu() {
       gtk_menu_shell_append(GTK_MENU_SHELL(menu_), gtk_separator_menu_item_new());
       continue;
     }
-    GtkWidget* item = gtk_menu_item_new_with_mnemonic(Mnemonic(entry.text).c_str());
+    GtkWidget* item = gtk_menu_item_new_with_mnemonic(MnemonicLabel(entry.text).c_str());
     SetCommand(item, entry.command);
     g_signal_connect(item, "activate", G_CALLBACK(+[](GtkMenuItem* chosen, gpointer self) {
                        auto* bar = static_cast<CSearchBar*>(self);
