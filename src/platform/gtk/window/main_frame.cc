@@ -325,7 +325,11 @@ void GtkMainFrame::FillBookmarkMenu() {
   };
   append(gtk_separator_menu_item_new(), 0);
   for (size_t i = 0; i < bookmarks.size() && i < 10; ++i) {
-    std::string text = "&" + std::to_string(i + 1) + " " + bookmarks[i].name;
+    // Appended piece by piece: GCC 12's optimiser misreads "&" + std::string as an overlap.
+    std::string text = "&";
+    text += std::to_string(i + 1);
+    text += ' ';
+    text += bookmarks[i].name;
     GtkWidget* item = gtk_menu_item_new_with_mnemonic(MnemonicLabel(text).c_str());
     append(item, kCmdFirstBookmark + int(i));
   }
