@@ -6,6 +6,13 @@
 
 namespace lectern {
 
+// What joins a folder and a name in the paths these folders give.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 // Where the reader keeps data that must outlive a reboot (bookmarks): its own folder inside the
 // user's data folder.
 std::string UserDataFolder();

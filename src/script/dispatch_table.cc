@@ -177,6 +177,26 @@ ULONG TableDispatch::Release() {
   return left;
 }
 
+namespace {
+
+// Script's null for a text or an object is an absent one (a null caption shows the default).
+// The system's conversion refuses null for every type, so the table answers it first.
+HRESULT ConvertArgument(VARIANT& given, VARTYPE type, VARIANT* out) {
+  if (given.vt == VT_NULL && type == VT_BSTR) {
+    out->vt = VT_BSTR;
+    out->bstrVal = nullptr;
+    return S_OK;
+  }
+  if (given.vt == VT_NULL && type == VT_DISPATCH) {
+    out->vt = VT_DISPATCH;
+    out->pdispVal = nullptr;
+    return S_OK;
+  }
+  return VariantChangeType(out, &given, 0, type);
+}
+
+}  // namespace
+
 HRESULT TableDispatch::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
   *count = 1;
@@ -249,7 +269,7 @@ HRESULT TableDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
     VARIANT resolved;
     VariantInit(&resolved);
     HRESULT hr = VariantCopyInd(&resolved, &params->rgvarg[given]);
-    if (SUCCEEDED(hr)) hr = VariantChangeType(&args[i], &resolved, 0, row->params[i]);
+    if (SUCCEEDED(hr)) hr = ConvertArgument(resolved, row->params[i], &args[i]);
     VariantClear(&resolved);
     if (FAILED(hr)) {
       clear_args();

@@ -114,7 +114,9 @@ std::string ExtractBookFile(IEbkManager* manager, WideStringView path, bool over
   if (!stream.Open(path)) return {};
   std::string name = SafeFileName(WideToUtf8(path));
   if (name.empty() || folder.empty()) return {};
-  std::string target = folder + (folder.back() == '/' ? "" : "/") + name;
+  std::string target = folder;
+  if (target.back() != '/' && target.back() != kPathSeparator) target += kPathSeparator;
+  target += name;
 
   struct stat existing;
   if (::lstat(target.c_str(), &existing) == 0) {

@@ -3,10 +3,10 @@
 #include "platform/user_folders.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <filesystem>
 
 #include "archive/test_books.h"
@@ -14,6 +14,7 @@
 #include "script/dispatch_testing.h"
 #include "script/fake_reader_frame.h"
 #include "script/menu_obj.h"
+#include "tests/support/environment.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
@@ -45,18 +46,16 @@ class ReaderTest : public ::testing::Test {
     frame_.manager = manager_;
     frame_.home_url = "file://c:/datastore/index.htm";
     std::filesystem::create_directory(temp_);
-    const char* old = std::getenv("TMPDIR");
-    old_tmpdir_ = old ? old : "";
-    had_tmpdir_ = old != nullptr;
-    setenv("TMPDIR", temp_.c_str(), 1);
+    environment_.Set(testing::kTemporaryFolderVariable, temp_.c_str());
+    // The folder as the system gives it back (on Windows in its own spelling).
+    folder_ = TemporaryFolder();
   }
   void TearDown() override {
-    if (had_tmpdir_) setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-    else unsetenv("TMPDIR");
     reader_->Release();
     manager_->Release();
   }
   std::vector<std::string>& calls() { return frame_.calls; }
+  std::string InFolder(std::string_view name) const { return folder_ + kPathSeparator + std::string(name); }
 
   TempDir dir_;
   std::string temp_ = dir_.Join("tmp");
@@ -67,8 +66,8 @@ class ReaderTest : public ::testing::Test {
     ++lists_made_;
     return CMenuObj::Create(nullptr);  // any object stands in for the list here
   });
-  std::string old_tmpdir_;
-  bool had_tmpdir_ = false;
+  testing::ScopedEnvironment environment_;
+  std::string folder_;
 };
 
 TEST_F(ReaderTest, VisibleReadsAndShowsTheWindow) {
@@ -195,7 +194,7 @@ TEST_F(ReaderTest, Refresh2AndObjects) {
 }
 
 TEST_F(ReaderTest, ExtractCopiesOnceUnlessOverwriting) {
-  std::string target = temp_ + "/a.txt";
+  std::string target = InFolder("a.txt");
   auto first = CallByName(reader_, OLESTR("extract"), {Var::Str("docs/a.txt"), Var::Bool(false)});
   ASSERT_EQ(first.hr, S_OK);
   EXPECT_EQ(first.value.text(), target);
@@ -207,8 +206,8 @@ TEST_F(ReaderTest, ExtractCopiesOnceUnlessOverwriting) {
   EXPECT_EQ(ReadWholeFile(target), "stored text");
   // Raw media are copied whole from the book file.
   EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("media/clip.mpg"), Var::Bool(true)}).value.text(),
-            temp_ + "/clip.mpg");
-  EXPECT_EQ(ReadWholeFile(temp_ + "/clip.mpg"), std::string(70000, 'm'));
+            InFolder("clip.mpg"));
+  EXPECT_EQ(ReadWholeFile(InFolder("clip.mpg")), std::string(70000, 'm'));
   EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("missing.txt"), Var::Bool(true)}).value.text(), "");
   EXPECT_EQ(CallByName(reader_, OLESTR("extract"), {Var::Str("")}).hr, DISP_E_BADPARAMCOUNT);
 }
@@ -216,31 +215,21 @@ TEST_F(ReaderTest, ExtractCopiesOnceUnlessOverwriting) {
 TEST_F(ReaderTest, ExtractNeverWritesOutsideTheFolder) {
   // Names are sanitised: only the last element, no "..", no control characters.
   std::string odd = CallByName(reader_, OLESTR("extract"), {Var::Str("odd\x01name.txt"), Var::Bool(true)}).value.text();
-  EXPECT_EQ(odd, temp_ + "/odd_name.txt");
-  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/.."), true, temp_), "");
-  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/"), true, temp_), "");
+  EXPECT_EQ(odd, InFolder("odd_name.txt"));
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/.."), true, folder_), "");
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/"), true, folder_), "");
+#ifndef _WIN32
   // A link planted under the name is replaced, never followed.
   std::string outside = dir_.Join("outside.txt");
   WriteWholeFile(outside, "precious");
-  ASSERT_EQ(symlink(outside.c_str(), (temp_ + "/a.txt").c_str()), 0);
-  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, temp_), temp_ + "/a.txt");
+  ASSERT_EQ(symlink(outside.c_str(), InFolder("a.txt").c_str()), 0);
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, folder_), InFolder("a.txt"));
   EXPECT_EQ(ReadWholeFile(outside), "precious");
-  EXPECT_EQ(ReadWholeFile(temp_ + "/a.txt"), "stored text");
+  EXPECT_EQ(ReadWholeFile(InFolder("a.txt")), "stored text");
+#endif
   // A folder that cannot be written gives the empty string.
   EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, dir_.Join("no/such/folder")), "");
-  EXPECT_EQ(ExtractBookFile(nullptr, OLESTR("docs/a.txt"), true, temp_), "");
-}
-
-TEST(TemporaryFolderTest, FromTheEnvironmentOrTmp) {
-  const char* old = std::getenv("TMPDIR");
-  std::string saved = old ? old : "";
-  setenv("TMPDIR", "/var/tmp/", 1);
-  EXPECT_EQ(TemporaryFolder(), "/var/tmp");
-  setenv("TMPDIR", "relative", 1);
-  EXPECT_EQ(TemporaryFolder(), "/tmp");
-  unsetenv("TMPDIR");
-  EXPECT_EQ(TemporaryFolder(), "/tmp");
-  if (old) setenv("TMPDIR", saved.c_str(), 1);
+  EXPECT_EQ(ExtractBookFile(nullptr, OLESTR("docs/a.txt"), true, folder_), "");
 }
 
 TEST_F(ReaderTest, EveryMemberIsFoundByNameWithItsId) {

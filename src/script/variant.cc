@@ -165,7 +165,6 @@ HRESULT Convert(const VARIANT& value, USHORT flags, VARTYPE vt, VARIANT& out, in
       BSTR text = nullptr;
       char number[40];
       switch (from) {
-        case VT_NULL: break;  // a null string: script's null reads as an absent text
         case VT_EMPTY: text = SysAllocStringLen(nullptr, 0); break;
         case VT_I2: std::snprintf(number, sizeof number, "%d", value.iVal); text = BstrFromAscii(number); break;
         case VT_I4: std::snprintf(number, sizeof number, "%d", value.lVal); text = BstrFromAscii(number); break;
@@ -177,7 +176,7 @@ HRESULT Convert(const VARIANT& value, USHORT flags, VARTYPE vt, VARIANT& out, in
         case VT_BSTR: text = CopyBstr(value.bstrVal); break;
         default: return DISP_E_TYPEMISMATCH;
       }
-      if (!text && from != VT_NULL && !(from == VT_BSTR && !value.bstrVal)) return E_OUTOFMEMORY;
+      if (!text && !(from == VT_BSTR && !value.bstrVal)) return E_OUTOFMEMORY;
       out.vt = VT_BSTR;
       out.bstrVal = text;
       return S_OK;
@@ -196,7 +195,7 @@ HRESULT Convert(const VARIANT& value, USHORT flags, VARTYPE vt, VARIANT& out, in
         }
         object = given;
         if (object) object->AddRef();
-      } else if (from != VT_EMPTY && from != VT_NULL) {
+      } else if (from != VT_EMPTY) {
         return DISP_E_TYPEMISMATCH;
       }
       out.vt = vt;

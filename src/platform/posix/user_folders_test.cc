@@ -2,38 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <map>
-#include <optional>
 #include <string>
+
+#include "tests/support/environment.h"
 
 namespace lectern {
 namespace {
 
-// Sets variables for one test and puts the old values back afterwards.
-class Environment {
- public:
-  ~Environment() {
-    for (auto& [name, value] : saved_) {
-      if (value) setenv(name.c_str(), value->c_str(), 1);
-      else unsetenv(name.c_str());
-    }
-  }
-  void Set(const char* name, const char* value) {
-    if (!saved_.count(name)) {
-      const char* old = std::getenv(name);
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> saved_;
-};
+using testing::ScopedEnvironment;
 
 TEST(UserFoldersTest, DataAndConfigFollowTheVariablesThenTheHomeFolder) {
-  Environment env;
+  ScopedEnvironment env;
   env.Set("HOME", "/home/reader/");
   env.Set("XDG_DATA_HOME", "/data//");
   env.Set("XDG_CONFIG_HOME", "/conf");
@@ -53,7 +32,7 @@ TEST(UserFoldersTest, DataAndConfigFollowTheVariablesThenTheHomeFolder) {
 }
 
 TEST(UserFoldersTest, TemporaryFolderIsNeverEmpty) {
-  Environment env;
+  ScopedEnvironment env;
   env.Set("TMPDIR", "/var/tmp/");
   EXPECT_EQ(TemporaryFolder(), "/var/tmp");
   env.Set("TMPDIR", "not/absolute");
