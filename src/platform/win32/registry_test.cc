@@ -6,7 +6,9 @@
 
 #include "common/run_tool.h"
 #include "platform/user_folders.h"
+#include "script/dispatch_testing.h"
 #include "script/list_obj.h"
+#include "script/reader.h"
 #include "shell/ebk_registry.h"
 
 namespace lectern {
@@ -123,6 +125,28 @@ TEST_F(RealRegistryTest, ListFormIsStoredByteForByteAndReadByTheNextProcess) {
   EXPECT_EQ(read.out, "ab|c|");
   empty->Release();
   list->Release();
+}
+
+// The list as page script reaches it: made by the reader, every call through the system's automation.
+TEST_F(RealRegistryTest, AListMadeByTheReaderIsSavedThroughAutomation) {
+  using testing::CallByName;
+  using testing::Var;
+  CReader* reader = CReader::Create(nullptr);
+  auto made = CallByName(reader, OLESTR("createObject"), {Var::Str("vellum.std.list")});
+  ASSERT_EQ(made.value->vt, VT_DISPATCH);
+  IDispatch* list = made.value->pdispVal;
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(CallByName(list, OLESTR("push_back"), {Var::Str("\xC3\xA9t\xC3\xA9")}).value->lVal, 1);
+  EXPECT_EQ(CallByName(list, OLESTR("push_front"), {Var::Str("first")}).value->lVal, 2);
+  EXPECT_EQ(CallByName(list, OLESTR("item"), {Var::I4(1)}).value.text(), "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(CallByName(list, OLESTR("saveToRegistry"), {Var::Str(kListKey)}).value->lVal, 1);
+  EXPECT_EQ(CallByName(list, OLESTR("item"), {Var::Str("one")}).hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(CallByName(list, OLESTR("saveToRegistry"), {}).hr, DISP_E_BADPARAMCOUNT);
+  reader->Release();
+
+  auto read = RunTool(HelperPath(), {"load-list", kListKey});
+  EXPECT_EQ(read.status, 0);
+  EXPECT_EQ(read.out, "first|\xC3\xA9t\xC3\xA9|");
 }
 
 TEST_F(RealRegistryTest, AValueOfAnotherTypeLeavesTheListAndTheValueAlone) {
