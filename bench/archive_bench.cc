@@ -1,6 +1,6 @@
 // Archive speed against bare baselines in the same run:
-//  - reading every entry of a real packed tree (a handbook of HTML and pictures, fetched as a Debian
-//    package into bench/data/) as a ratio to bare lzo1x_decompress_safe on the same stored bytes;
+//  - reading every entry of a real packed tree (the debian-handbook package's HTML and pictures,
+//    fetched on first use) as a ratio to bare lzo1x_decompress_safe on the same stored bytes;
 //  - opening a book of 100,000 entries, against reading and deciphering its directory bytes;
 //  - lookups in that book, against a hash map of the exact paths.
 #include <benchmark/benchmark.h>
@@ -9,27 +9,23 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "archive/format.h"
-#include "archive/pack_folder.h"
 #include "archive/section_cipher.h"
 #include "archive/zpk.h"
 #include "archive/zpk_writer.h"
+#include "bench/bench_support.h"
 
 namespace lectern {
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-const std::string kDataDir = std::string(LECTERN_SOURCE_DIR) + "/bench/data";
 
 ZpkWriterOptions FixedIdentity(int level) {
   ZpkWriterOptions options;
@@ -40,21 +36,11 @@ ZpkWriterOptions FixedIdentity(int level) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// The handbook tree, fetched once; "" with `why` set when it can't be had.
-std::string HandbookTree(std::string& why) {
-  std::string extracted = kDataDir + "/debian-handbook";
-  std::string tree = extracted + "/usr/share/doc/debian-handbook";
-  if (fs::is_directory(tree)) return tree;
-  fs::create_directories(kDataDir);
-  std::string command = "cd '" + kDataDir +
-                        "' && apt-get download debian-handbook >/dev/null 2>&1 && "
-                        "dpkg-deb -x \"$(ls -t debian-handbook_*.deb | head -n 1)\" debian-handbook";
-  if (std::system(command.c_str()) != 0 || !fs::is_directory(tree)) {
-    why = "debian-handbook unavailable (apt-get download debian-handbook failed in " + kDataDir +
-          "; run apt-get update, or place the extracted package there)";
-    return {};
-  }
-  return tree;
+// CPU time of the calling thread: other work on a shared machine does not inflate it.
+double ThreadCpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 struct StoredEntry {
@@ -71,23 +57,13 @@ struct HandbookBook {
   uint64_t content_bytes = 0;
 };
 
-// Packs the handbook once (kept in bench/data/ for later runs) and collects every ordinary entry's
-// stored bytes for the baseline.
+// The packed handbook (kept in bench/data/ for later runs) and every ordinary entry's stored bytes
+// for the baseline.
 const HandbookBook& Handbook() {
   static HandbookBook book = [] {
     HandbookBook b;
-    std::string tree = HandbookTree(b.skip_reason);
-    if (tree.empty()) return b;
-    b.path = kDataDir + "/debian-handbook.ebk";
-    if (!fs::exists(b.path)) {
-      ZpkWriter writer;
-      PackFolderResult packed;
-      if (writer.Begin(b.path, "", FixedIdentity(LzoCompressor::kLevelBest))) packed = PackFolder(tree, writer);
-      if (!packed.ok || !writer.Finish()) {
-        b.skip_reason = "cannot pack the handbook: " + (packed.error.empty() ? writer.error() : packed.error);
-        return b;
-      }
-    }
+    b.path = bench::PackedHandbook("archive_bench", FixedIdentity(LzoCompressor::kLevelBest), {}, b.skip_reason);
+    if (b.path.empty()) return b;
     ZPK zpk;
     if (!zpk.Open(b.path)) {
       b.skip_reason = "cannot open " + b.path;
@@ -154,6 +130,8 @@ void BM_ReadEveryHandbookEntry(benchmark::State& state) {
   }
   state.counters["entries"] = double(book.entries.size());
   state.counters["ratio_to_bare_lzo"] = archive / baseline;
+  // The same as a speed: the archive's entry reads as a share of bare LZO's (goal: 0.9 or more).
+  state.counters["speed_vs_bare_lzo"] = baseline / archive;
   state.counters["bare_lzo_MBps"] = double(book.content_bytes) * double(state.iterations()) / baseline / 1e6;
   state.counters["archive_MBps"] = double(book.content_bytes) * double(state.iterations()) / archive / 1e6;
 }
@@ -168,12 +146,10 @@ std::string SyntheticPath(int folder, int page) {
   return path;
 }
 
-// A book of 100,000 small pages in 1,000 folders, written once per run into a temporary folder.
+// A book of 100,000 small pages in 1,000 folders, written once per run into bench/data/.
 const std::string& LargeBook() {
   static std::string path = [] {
-    std::string dir = (fs::temp_directory_path() / "lectern-bench-XXXXXX").string();
-    if (!::mkdtemp(dir.data())) return std::string();
-    std::string book = dir + "/large.ebk";
+    std::string book = (bench::BenchDataFolder() / "archive_bench-100000-entries.ebk").string();
     ZpkWriter writer;
     if (!writer.Begin(book, "", FixedIdentity(LzoCompressor::kLevelFast))) return std::string();
     const uint8_t page[] = "<p>page</p>";
@@ -183,10 +159,6 @@ const std::string& LargeBook() {
       }
     }
     if (!writer.Finish()) return std::string();
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(fs::path(LargeBook()).parent_path(), ec);
-    });
     return book;
   }();
   return path;
@@ -207,7 +179,7 @@ void BM_OpenLargeBook(benchmark::State& state) {
     return;
   }
   std::vector<uint8_t> body(LoadU32(length_bytes));
-  double baseline = 0, open = 0;
+  double baseline = 0, open = 0, open_cpu = 0;
   for (auto _ : state) {
     auto start = Clock::now();
     // Baseline: only fetching and deciphering the directory bytes, no tree.
@@ -215,18 +187,23 @@ void BM_OpenLargeBook(benchmark::State& state) {
     ApplySectionCipher(probe.identity(), body.data(), body.size());
     benchmark::DoNotOptimize(body.data());
     auto middle = Clock::now();
+    double cpu = ThreadCpuSeconds();
     {
       ZPK zpk;
       bool ok = zpk.Open(path);
       benchmark::DoNotOptimize(ok);
     }
+    open_cpu += ThreadCpuSeconds() - cpu;
     auto end = Clock::now();
     baseline += Seconds(middle - start);
     open += Seconds(end - middle);
     state.SetIterationTime(Seconds(end - middle));
   }
   state.counters["entries"] = double(probe.directory().node_count());
+  // Opening and closing again (goal: under 50 ms); the CPU time is what the open itself costs when
+  // the machine is shared.
   state.counters["open_ms"] = open * 1e3 / double(state.iterations());
+  state.counters["open_cpu_ms"] = open_cpu * 1e3 / double(state.iterations());
   state.counters["ratio_to_read_and_decipher"] = open / baseline;
 }
 BENCHMARK(BM_OpenLargeBook)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -2,8 +2,8 @@
 // archive, on a packed copy of a real HTML book; and streaming a 1 GB raw media entry with the
 // resident memory it costs.
 //
-// The book tree comes from the debian-handbook package, fetched into bench/data/ on first run
-// (apt-get download + dpkg-deb -x); without it those benchmarks are skipped with a message.
+// The book is the debian-handbook package's HTML tree, fetched and packed on first use; when that
+// fails those benchmarks are skipped with the reason.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/file_system.h"
 #include "archive/zpk.h"
 #include "archive/zpk_writer.h"
+#include "bench/bench_support.h"
 #include "book/ebk_manager.h"
 #include "datastore/datastore_path.h"
 #include "datastore/posix_file_functions.h"
@@ -29,52 +31,32 @@ using namespace lectern;
 
 namespace {
 
-const fs::path kDataDir = fs::path(__FILE__).parent_path() / "data";
-const fs::path kHandbookTree = kDataDir / "debian-handbook/usr/share/doc/debian-handbook/html";
-const fs::path kHandbookBook = kDataDir / "debian-handbook.ebk";
-const fs::path kRawSource = kDataDir / "raw-1g.bin";
-const fs::path kRawBook = kDataDir / "raw-1g.ebk";
+const fs::path kRawSource = bench::BenchDataFolder() / "serving_bench-raw-1g.bin";
+const fs::path kRawBook = bench::BenchDataFolder() / "serving_bench-raw-1g.ebk";
 constexpr uint64_t kRawSize = uint64_t(1) << 30;
-
-bool FetchHandbook() {
-  if (fs::is_directory(kHandbookTree)) return true;
-  fs::create_directories(kDataDir);
-  std::string command = "cd '" + kDataDir.string() +
-                        "' && apt-get download debian-handbook >/dev/null 2>&1 && "
-                        "dpkg-deb -x debian-handbook_*.deb debian-handbook";
-  return std::system(command.c_str()) == 0 && fs::is_directory(kHandbookTree);
-}
 
 bool IsPageOrImage(const fs::path& path) {
   static const std::vector<std::string> kinds = {".html", ".htm", ".png", ".svg", ".gif", ".jpg", ".jpeg"};
   return std::find(kinds.begin(), kinds.end(), path.extension().string()) != kinds.end();
 }
 
-// Book paths of every page and image, packed once into bench/data.
-std::vector<std::string> PackHandbook() {
+// Book paths of every page and image in the handbook's tree.
+std::vector<std::string> PagesAndImages(const FileSystem& tree) {
   std::vector<std::string> entries;
-  std::vector<fs::path> all;
-  for (const auto& item : fs::recursive_directory_iterator(kHandbookTree))
-    if (item.is_regular_file()) all.push_back(item.path());
-  std::sort(all.begin(), all.end());
-  for (const fs::path& file : all)
-    if (IsPageOrImage(file)) entries.push_back(fs::relative(file, kHandbookTree).generic_string());
-  if (fs::exists(kHandbookBook)) return entries;
-
-  ZpkWriterOptions options;
-  options.compress_level = LzoCompressor::kLevelFast;
-  ZpkWriter writer;
-  if (!writer.Begin(kHandbookBook.string(), "", options)) return {};
-  for (const fs::path& file : all) {
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!writer.AddFile(fs::relative(file, kHandbookTree).generic_string(),
-                        std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))) {
-      std::fprintf(stderr, "packing failed: %s\n", writer.error().c_str());
-      return {};
+  std::vector<std::pair<const FsNode*, std::string>> stack{{tree.root(), ""}};
+  while (!stack.empty()) {
+    auto [folder, prefix] = stack.back();
+    stack.pop_back();
+    for (const auto& child : folder->children) {
+      std::string path = prefix.empty() ? child->name : prefix + "/" + child->name;
+      if (child->is_directory()) {
+        stack.push_back({child.get(), path});
+      } else if (IsPageOrImage(child->name)) {
+        entries.push_back(path);
+      }
     }
   }
-  if (!writer.Finish()) return {};
+  std::sort(entries.begin(), entries.end());
   return entries;
 }
 
@@ -105,7 +87,7 @@ uint64_t ResidentBytes() {
 }
 
 struct Handbook {
-  bool ready = false;
+  std::string error;  // why the benchmarks on it are skipped, when they are
   std::vector<std::string> entries;
   uint64_t bytes = 0;
   CEbkManager* manager = nullptr;
@@ -114,17 +96,24 @@ struct Handbook {
 Handbook& OpenHandbook() {
   static Handbook handbook = [] {
     Handbook h;
-    if (!FetchHandbook()) return h;
-    h.entries = PackHandbook();
-    if (h.entries.empty()) return h;
+    ZpkWriterOptions options;
+    options.compress_level = LzoCompressor::kLevelFast;
+    std::string book = bench::PackedHandbook("serving_bench", options, {}, h.error);
+    if (book.empty()) return h;
     h.manager = CEbkManager::Create();
-    if (h.manager->Open(Utf8ToWide(kHandbookBook.string()).c_str()) != S_OK) return h;
+    if (h.manager->Open(Utf8ToWide(book).c_str()) != S_OK) {
+      h.error = "cannot open " + book;
+      return h;
+    }
+    h.entries = PagesAndImages(h.manager->book().directory());
     std::vector<uint8_t> content;
     for (const std::string& entry : h.entries) {
-      if (!h.manager->book().ReadWholeEntry(entry, content)) return h;
+      if (!h.manager->book().ReadWholeEntry(entry, content)) {
+        h.error = "cannot read " + entry + " from " + book;
+        return h;
+      }
       h.bytes += content.size();
     }
-    h.ready = true;
     return h;
   }();
   return handbook;
@@ -132,8 +121,8 @@ Handbook& OpenHandbook() {
 
 void BM_HandbookFromArchive(benchmark::State& state) {
   Handbook& handbook = OpenHandbook();
-  if (!handbook.ready) {
-    state.SkipWithError("debian-handbook unavailable (apt-get download debian-handbook failed)");
+  if (!handbook.error.empty()) {
+    state.SkipWithError(handbook.error.c_str());
     return;
   }
   std::vector<uint8_t> content;
@@ -149,8 +138,8 @@ void BM_HandbookFromArchive(benchmark::State& state) {
 
 void BM_HandbookServed(benchmark::State& state) {
   Handbook& handbook = OpenHandbook();
-  if (!handbook.ready) {
-    state.SkipWithError("debian-handbook unavailable (apt-get download debian-handbook failed)");
+  if (!handbook.error.empty()) {
+    state.SkipWithError(handbook.error.c_str());
     return;
   }
   PublishEbkManager(handbook.manager);
@@ -179,7 +168,7 @@ void BM_HandbookServed(benchmark::State& state) {
 
 void BM_RawGigabyteStreamed(benchmark::State& state) {
   if (!PackRawBook()) {
-    state.SkipWithError("could not make the 1 GB raw book in bench/data");
+    state.SkipWithError(("could not make the 1 GB raw book " + kRawBook.string()).c_str());
     return;
   }
   CEbkManager* manager = CEbkManager::Create();

@@ -3,8 +3,8 @@
 // same pages loaded as plain files from disk by the same view class in the same run: Preview Mode
 // of a project over the same folder for start-up, file:// URLs in the same view for navigation.
 //
-// Needs a display: run under scripts/with-display. The handbook is fetched into bench/data/
-// (git-ignored) as bench/search_bench.cc does; without it only the sample is measured.
+// Needs a display: run under scripts/with-display. The handbook is fetched on first use; when that
+// fails its benchmarks are skipped with the reason.
 #include <benchmark/benchmark.h>
 #include <gtk/gtk.h>
 
@@ -14,8 +14,8 @@
 #include <fstream>
 #include <string>
 
-#include "archive/pack_folder.h"
 #include "archive/zpk_writer.h"
+#include "bench/bench_support.h"
 #include "datastore/virtual_file_layer.h"
 #include "platform/gtk/window/main_frame.h"
 
@@ -24,19 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-fs::path DataFolder() { return fs::path(LECTERN_SOURCE_DIR) / "bench" / "data"; }
-fs::path HandbookFolder() { return DataFolder() / "extracted/usr/share/doc/debian-handbook/html"; }
-
-bool FetchHandbook() {
-  if (fs::is_directory(HandbookFolder())) return true;
-  std::error_code ignored;
-  fs::create_directories(DataFolder(), ignored);
-  std::string command = "cd '" + DataFolder().string() +
-                        "' && apt-get download debian-handbook >/dev/null 2>&1 && "
-                        "dpkg-deb -x debian-handbook_*.deb extracted >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0 && fs::is_directory(HandbookFolder());
-}
 
 struct Pages {
   std::string folder;       // the pages on disk
@@ -47,19 +34,16 @@ struct Pages {
   std::string error;
 };
 
+// The folder packed afresh (the sample changes with the tree) into bench/data/window_bench-NAME.ebk,
+// and a project over it beside.
 Pages Prepare(const std::string& name, const fs::path& folder, const std::string& start, const std::string& second) {
   Pages pages{folder.string(), start, second, "", "", ""};
-  fs::path scratch = fs::temp_directory_path() / ("lectern-window-bench-" + std::to_string(getpid()));
-  fs::create_directories(scratch);
-  pages.book_path = (scratch / (name + ".ebk")).string();
-  ZpkWriter writer;
-  PackFolderResult packed;
-  if (!writer.Begin(pages.book_path, "", ZpkWriterOptions{}) || !(packed = PackFolder(pages.folder, writer)).ok ||
-      !writer.SetSettings({{"bookname", name}, {"start_page", start}}) || !writer.Finish()) {
-    pages.error = "packing " + name + " failed: " + packed.error + writer.error();
+  fs::path book = bench::BenchDataFolder() / ("window_bench-" + name + ".ebk");
+  if (!bench::PackFolderToBook(folder, book, ZpkWriterOptions{}, {{"bookname", name}, {"start_page", start}},
+                               pages.error))
     return pages;
-  }
-  pages.project_path = (scratch / (name + ".bpj")).string();
+  pages.book_path = book.string();
+  pages.project_path = (bench::BenchDataFolder() / ("window_bench-" + name + ".bpj")).string();
   std::ofstream(pages.project_path) << "<p><config><title>" << name << "</title><ebook_directory>" << pages.folder
                                     << "</ebook_directory><start_page>" << start << "</start_page></config></p>";
   return pages;
@@ -145,11 +129,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("StartUp/sample", BM_StartUp, &sample)->Iterations(5)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("PageToPage/sample", BM_PageToPage, &sample)->Iterations(20)->Unit(benchmark::kMillisecond);
   static Pages handbook;
-  if (FetchHandbook()) {
-    handbook = Prepare("handbook", HandbookFolder(), "en-US/index.html", "en-US/packaging-system.html");
-  } else {
-    handbook.error = "debian-handbook not available (apt-get download failed)";
-  }
+  fs::path html = bench::HandbookHtml(handbook.error);
+  if (!html.empty()) handbook = Prepare("handbook", html, "en-US/index.html", "en-US/packaging-system.html");
   benchmark::RegisterBenchmark("StartUp/handbook", BM_StartUp, &handbook)->Iterations(5)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("PageToPage/handbook", BM_PageToPage, &handbook)->Iterations(20)->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
@@ -157,6 +138,5 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   std::error_code ignored;
   fs::remove_all(home, ignored);
-  fs::remove_all(fs::temp_directory_path() / ("lectern-window-bench-" + std::to_string(getpid())), ignored);
   return 0;
 }

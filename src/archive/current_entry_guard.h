@@ -14,13 +14,18 @@ class CurrentEntryGuard {
  public:
   explicit CurrentEntryGuard(std::string_view path) {
     std::string& current = Current();
-    if (!current.empty() && EqualsIgnoringAsciiCase(current, path)) return;
-    saved_ = std::move(current);
+    if (!current.empty()) {
+      if (EqualsIgnoringAsciiCase(current, path)) return;
+      saved_ = std::move(current);  // a read inside the read of another entry
+    }
+    // Outside nested reads the thread's string keeps its room, so a read allocates nothing here.
     current.assign(path);
     entered_ = true;
   }
   ~CurrentEntryGuard() {
-    if (entered_) Current() = std::move(saved_);
+    if (!entered_) return;
+    if (saved_.empty()) Current().clear();
+    else Current() = std::move(saved_);
   }
   CurrentEntryGuard(const CurrentEntryGuard&) = delete;
   CurrentEntryGuard& operator=(const CurrentEntryGuard&) = delete;

@@ -8,9 +8,24 @@
 
 namespace lectern {
 
-bool LoadDirectoryRecords(std::span<const uint8_t> body, FileSystem& fs) {
+namespace {
+
+// A name that would land its records somewhere other than where they are written.
+bool IsNodeName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("/\\") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool LoadDirectoryRecords(std::span<const uint8_t> body, FileSystem& fs, ArchiveError* error) {
   const uint8_t* p = body.data();
   const uint8_t* end = p + body.size();
+  const uint8_t* record = p;
+  auto fail = [&](std::string description) {
+    if (error) *error = {int64_t(record - body.data()), std::move(description)};
+    return false;
+  };
   auto read_name = [&](std::string_view& name) {
     const void* nul = std::memchr(p, 0, size_t(end - p));
     if (!nul) return false;  // a name without its terminator runs past the section
@@ -18,7 +33,11 @@ bool LoadDirectoryRecords(std::span<const uint8_t> body, FileSystem& fs) {
     p = static_cast<const uint8_t*>(nul) + 1;
     return true;
   };
+  auto quoted = [](std::string_view name) {
+    return Concat({"\"", name.substr(0, 64), name.size() > 64 ? "...\"" : "\""});
+  };
   while (p < end) {
+    record = p;
     uint8_t kind = *p;
     std::string_view name;
     if (kind == kRecordEnd) return true;
@@ -29,15 +48,16 @@ bool LoadDirectoryRecords(std::span<const uint8_t> body, FileSystem& fs) {
     }
     if (kind == kRecordDirectory) {
       ++p;
-      if (!read_name(name) || name.empty()) return false;
-      // A name that can't be a node (a separator inside, "." or "..") must not let later records
-      // land in some other directory, so it ends the load.
-      if (!fs.Add(name, 0, NodeKind::kDirectory, true)) return false;
-      if (!fs.ChangeDir(name)) return false;
+      if (!read_name(name)) return fail("a folder name runs past the end of the directory");
+      // Such a name would let later records land in some other folder, or nowhere.
+      if (!IsNodeName(name)) return fail(Concat({"a folder record named ", quoted(name)}));
+      if (!fs.Add(name, 0, NodeKind::kDirectory, true) || !fs.ChangeDir(name))
+        return fail(Concat({"the folder ", quoted(name), " cannot be entered"}));
       continue;
     }
-    if (!read_name(name)) return false;
-    if (end - p < 4) return false;
+    if (!read_name(name)) return fail("a file name runs past the end of the directory");
+    if (end - p < 4) return fail(Concat({"the file record ", quoted(name), " lacks its data offset"}));
+    if (!IsNodeName(name)) return fail(Concat({"a file record named ", quoted(name)}));
     uint32_t offset = LoadU32(p);
     p += 4;
     fs.Add(name, offset, NodeKind::kFile, true);

@@ -6,14 +6,16 @@
 #include <span>
 #include <string>
 
+#include "archive/archive_error.h"
 #include "archive/file_system.h"
 
 namespace lectern {
 
 // Adds the records of a deciphered body to `fs`, starting in its current directory. Stops with
-// success at 0xFF or the end of the body. Fails on a directory record with an empty name or a record
-// that runs past the body; the nodes added before stay.
-bool LoadDirectoryRecords(std::span<const uint8_t> body, FileSystem& fs);
+// success at 0xFF or the end of the body. Fails on a record that runs past the body or whose name
+// can't be a node (empty, ".", "..", or with a separator in it), with the record's offset in the
+// body and the fault in `error`; the nodes added before stay.
+bool LoadDirectoryRecords(std::span<const uint8_t> body, FileSystem& fs, ArchiveError* error = nullptr);
 
 // Writes `dir`'s subtree as records (without the final 0xFF), children in list order.
 void AppendDirectoryRecords(const FsNode& dir, std::string& out);

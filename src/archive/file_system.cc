@@ -31,7 +31,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-size_t FsNode::FoldedHash::operator()(std::string_view s) const {
+size_t FoldedNameHash(std::string_view s) {
   uint64_t h = 1469598103934665603ull;  // FNV-1a
   for (char c : s) {
     h ^= uint8_t(FoldAscii(c));
@@ -40,40 +40,53 @@ size_t FsNode::FoldedHash::operator()(std::string_view s) const {
   return size_t(h);
 }
 
+const FsNode::Slot* FsNode::FindSlot(std::string_view child_name, size_t hash) const {
+  if (index_.empty()) return nullptr;
+  const size_t mask = index_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& slot = index_[i];
+    if (slot.empty()) return &slot;
+    const FsNode* named = slot.nodes[0] ? slot.nodes[0] : slot.nodes[1];
+    if (slot.hash == hash && EqualsIgnoringAsciiCase(named->name, child_name)) return &slot;
+  }
+}
+
 FsNode* FsNode::FindChild(std::string_view child_name, NodeKind child_kind) const {
-  auto it = index_.find(child_name);
-  if (it == index_.end()) return nullptr;
-  return it->second[size_t(child_kind)];
+  const Slot* slot = FindSlot(child_name, FoldedNameHash(child_name));
+  return slot ? slot->nodes[size_t(child_kind)] : nullptr;
 }
 
 void FsNode::IndexChild(FsNode* child) {
-  auto& slots = index_.try_emplace(std::string_view(child->name), std::array<FsNode*, 2>{}).first->second;
-  FsNode*& slot = slots[size_t(child->kind)];
-  if (!slot) slot = child;
+  if ((indexed_ + 1) * 2 > index_.size()) {
+    std::vector<Slot> old = std::move(index_);
+    index_.assign(old.empty() ? 8 : old.size() * 2, Slot{});
+    const size_t mask = index_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.empty()) continue;
+      size_t i = slot.hash & mask;
+      while (!index_[i].empty()) i = (i + 1) & mask;
+      index_[i] = slot;
+    }
+  }
+  size_t hash = FoldedNameHash(child->name);
+  Slot& slot = const_cast<Slot&>(*FindSlot(child->name, hash));
+  if (slot.empty()) {
+    slot.hash = hash;
+    ++indexed_;
+  }
+  FsNode*& first = slot.nodes[size_t(child->kind)];
+  if (!first) first = child;
 }
 
 void FsNode::UnindexChild(FsNode* child) {
-  auto it = index_.find(std::string_view(child->name));
-  if (it == index_.end()) return;
-  FsNode*& slot = it->second[size_t(child->kind)];
-  if (slot != child) return;
-  // The next child in list order with the same name and kind takes over.
-  slot = nullptr;
-  for (auto& other : children) {
-    if (other.get() != child && other->kind == child->kind && EqualsIgnoringAsciiCase(other->name, child->name)) {
-      slot = other.get();
-      break;
-    }
-  }
-  if (!it->second[0] && !it->second[1]) {
-    index_.erase(it);
-  } else if (it->first.data() == child->name.data()) {
-    // The key views the name being removed: re-key it on a surviving child's name.
-    std::array<FsNode*, 2> slots = it->second;
-    index_.erase(it);
-    FsNode* keeper = slots[0] ? slots[0] : slots[1];
-    index_.emplace(std::string_view(keeper->name), slots);
-  }
+  // Rare (the writer's and tests' removals): the table is made again from the children that stay,
+  // so the next child in list order with the same name and kind takes over.
+  const Slot* slot = FindSlot(child->name, FoldedNameHash(child->name));
+  if (!slot || slot->nodes[size_t(child->kind)] != child) return;
+  index_.clear();
+  indexed_ = 0;
+  for (auto& other : children)
+    if (other.get() != child) IndexChild(other.get());
 }
 
 void DestroySubtree(std::unique_ptr<FsNode> node) {

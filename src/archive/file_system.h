@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace lectern {
@@ -34,16 +33,18 @@ struct FsNode {
  private:
   friend class FileSystem;
   friend void DestroySubtree(std::unique_ptr<FsNode> node);
-  struct FoldedHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const;
+  // First file and first directory child of one folded name, with the name's hash.
+  struct Slot {
+    size_t hash = 0;
+    std::array<FsNode*, 2> nodes{};
+    bool empty() const { return !nodes[0] && !nodes[1]; }
   };
-  struct FoldedEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoringAsciiCase(a, b); }
-  };
-  // First file and first directory child of each folded name; keys view the children's names.
-  std::unordered_map<std::string_view, std::array<FsNode*, 2>, FoldedHash, FoldedEqual> index_;
+  // An open-addressing table (linear probing, a power of two in size, at most half full): one
+  // allocation per growth rather than one per child, which is most of what opening a book with
+  // many files costs.
+  std::vector<Slot> index_;
+  size_t indexed_ = 0;
+  const Slot* FindSlot(std::string_view name, size_t hash) const;
   void IndexChild(FsNode* child);
   void UnindexChild(FsNode* child);
 };

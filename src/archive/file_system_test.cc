@@ -91,6 +91,32 @@ TEST(FileSystemTest, RecordRules) {
   }
 }
 
+TEST(FileSystemTest, RefusedRecordsSayWhereAndWhy) {
+  struct Case {
+    std::string body;
+    int64_t offset;
+    std::string description;
+  } cases[] = {
+      {FileRecord("a", 1) + DirRecord("sub") + DirRecord("..") + FileRecord("lost", 2), 11,
+       "a folder record named \"..\""},
+      {FileRecord("a", 1) + FileRecord("..", 2), 6, "a file record named \"..\""},
+      {FileRecord("a\\b", 1), 0, "a file record named \"a\\b\""},
+      {DirRecord("") , 0, "a folder record named \"\""},
+      {FileRecord("a", 1) + "\x01open", 6, "a folder name runs past the end of the directory"},
+      {FileRecord("abc", 1).substr(0, 6), 0, "the file record \"abc\" lacks its data offset"},
+      {DirRecord(std::string(100, 'x')), 0, "a folder record named \"" + std::string(64, 'x') + "...\""},
+  };
+  cases[6].body = DirRecord(std::string(100, 'x') + "/");
+  for (const Case& c : cases) {
+    FileSystem fs;
+    ArchiveError error;
+    EXPECT_FALSE(LoadDirectoryRecords(std::span(reinterpret_cast<const uint8_t*>(c.body.data()), c.body.size()), fs,
+                                      &error));
+    EXPECT_EQ(error.offset, c.offset) << c.description;
+    EXPECT_EQ(error.description, c.description);
+  }
+}
+
 TEST(FileSystemTest, AddAndRemoveKeepTheIndexRight) {
   FileSystem fs;
   EXPECT_EQ(fs.Add("two/parts", 0, NodeKind::kFile, true), nullptr);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace lectern {
 
@@ -24,6 +26,19 @@ inline constexpr int32_t kEncipheredSectionsVersion = 10;
 // From this version on, ordinary entry content is XORed with the entry mask.
 inline constexpr int32_t kMaskedEntriesVersion = 12;
 inline constexpr uint8_t kEntryMask = 0xA7;
+
+// XORs `size` bytes with the entry mask, a word at a time: it runs over every byte a book serves.
+inline void ApplyEntryMask(uint8_t* bytes, size_t size) {
+  constexpr uint64_t kWordMask = 0x0101010101010101ull * kEntryMask;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    word ^= kWordMask;
+    std::memcpy(bytes + i, &word, 8);
+  }
+  for (; i < size; ++i) bytes[i] ^= kEntryMask;
+}
 
 inline constexpr uint32_t kCompressorDefault = 0xFFFFFFFF;
 inline constexpr uint32_t kCompressorLzo = 2;

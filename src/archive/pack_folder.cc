@@ -20,6 +20,8 @@
 namespace lectern {
 namespace {
 
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; }
 
 std::string FoldedCopy(std::string_view s) {
@@ -37,6 +39,33 @@ std::string RealPath(const std::string& path) {
   std::string out(resolved);
   std::free(resolved);
   return out;
+}
+
+// Real paths as this system compares them: byte for byte here; on Windows either separator and
+// either letter case name the same file.
+bool SameRealPath(std::string_view a, std::string_view b) {
+#ifdef _WIN32
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] == '\\' ? '/' : FoldAscii(a[i]);
+    char y = b[i] == '\\' ? '/' : FoldAscii(b[i]);
+    if (x != y) return false;
+  }
+  return true;
+#else
+  return a == b;
+#endif
+}
+
+std::string ParentOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool IsInside(const std::string& path, const std::string& root) {
@@ -67,7 +96,19 @@ class FolderPacker {
     if (!S_ISDIR(st.st_mode)) return FailHere(root_disk_, "not a folder");
     root_real_ = RealPath(root_disk_);
     if (root_real_.empty()) return FailHere(root_disk_, ErrnoText(errno));
+    // The book may not exist yet, but its folder does.
+    for (const std::string& own : {writer_.target_path(), writer_.temp_path()}) {
+      if (own.empty()) continue;
+      std::string parent = RealPath(ParentOf(own));
+      if (!parent.empty()) writers_files_.push_back(parent + "/" + NameOf(own));
+    }
     return true;
+  }
+
+  bool IsWritersOwnFile(const std::string& real_path) const {
+    for (const std::string& own : writers_files_)
+      if (SameRealPath(own, real_path)) return true;
+    return false;
   }
 
   bool FailHere(const std::string& disk_path, const std::string& reason) {
@@ -135,6 +176,7 @@ class FolderPacker {
         ++result_.folders;
         if (!PackChildren(disk_path, archive_path)) return false;
       } else if (S_ISREG(e.st.st_mode)) {
+        if (IsWritersOwnFile(root_real_ + "/" + archive_path)) continue;
         if (!PackFile(disk_path, disk_path, archive_path, e.name)) return false;
       } else if (S_ISLNK(e.st.st_mode)) {
         if (!PackLink(disk_path, archive_path, e.name)) return false;
@@ -155,6 +197,7 @@ class FolderPacker {
     if (S_ISDIR(st.st_mode))
       return FailHere(disk_path, "symbolic link to a folder is not followed (it could loop)");
     if (!S_ISREG(st.st_mode)) return FailHere(disk_path, "symbolic link to something that is not a regular file");
+    if (IsWritersOwnFile(target)) return true;
     return PackFile(disk_path, target, archive_path, name);
   }
 
@@ -214,6 +257,7 @@ class FolderPacker {
   PackFolderResult result_;
   std::string root_disk_;
   std::string root_real_;
+  std::vector<std::string> writers_files_;
 };
 
 }  // namespace
@@ -255,6 +299,40 @@ bool HasRawExtension(std::string_view file_name, const std::set<std::string>& ex
   size_t dot = file_name.rfind('.');
   if (dot == std::string_view::npos || dot == 0 || dot + 1 == file_name.size()) return false;
   return extensions.count(FoldedCopy(file_name.substr(dot))) > 0;
+}
+
+std::string FindFileIgnoringCase(const std::string& folder, std::string_view book_path) {
+  std::string at = folder;
+  size_t i = 0;
+  while (i < book_path.size()) {
+    while (i < book_path.size() && IsSeparator(book_path[i])) ++i;
+    size_t start = i;
+    while (i < book_path.size() && !IsSeparator(book_path[i])) ++i;
+    std::string_view name = book_path.substr(start, i - start);
+    if (name.empty() || name == ".") continue;
+    if (name == ".." || name.find('\0') != std::string_view::npos) return {};
+    // The name as stored: the exact one when present, else the first in byte order that folds to
+    // the same, as packing keeps names apart by case. A stat of the asked name would not do, since
+    // a case-blind file system answers it with the asker's spelling.
+    DIR* dir = ::opendir(at.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (dirent* d = ::readdir(dir)) {
+      std::string_view candidate = d->d_name;
+      if (candidate == "." || candidate == "..") continue;
+      if (candidate == name) {
+        found = candidate;
+        break;
+      }
+      if (EqualsIgnoringAsciiCase(candidate, name) && (found.empty() || candidate < found)) found = candidate;
+    }
+    ::closedir(dir);
+    if (found.empty()) return {};
+    at += "/" + found;
+  }
+  struct stat st;
+  if (at == folder || ::stat(at.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return at;
 }
 
 PackFolderResult PackFolder(const std::string& folder, ZpkWriter& writer, const PackFolderOptions& options) {

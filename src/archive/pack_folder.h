@@ -40,8 +40,16 @@ struct PackFolderResult {
 };
 
 // Adds the contents of `folder` (not the folder itself) to `writer`, which must have been begun.
-// Archive paths are relative to `folder` with '/' between components. On failure the writer has
+// Archive paths are relative to `folder` with '/' between components. The book being written and
+// its unfinished file are left out when they lie in the tree, so a book may be written into the
+// folder it packs without swallowing itself or its previous edition. On failure the writer has
 // been aborted (the unfinished book is gone) and `error` says why.
 PackFolderResult PackFolder(const std::string& folder, ZpkWriter& writer, const PackFolderOptions& options = {});
+
+// The file on disk that a book packed from `folder` answers for `book_path`, found as the book looks
+// names up: ASCII letter case ignored, '/' and '\\' both separating, "." components skipped. The
+// exact spelling is tried first. "" when there is no such regular file (a ".." component never
+// matches: it would leave the book).
+std::string FindFileIgnoringCase(const std::string& folder, std::string_view book_path);
 
 }  // namespace lectern

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include "archive/directory_section.h"
 #include "archive/section_cipher.h"
 #include "book/xml/parse_xml.h"
-#include "platform/message_box.h"
 
 namespace lectern {
 namespace {
@@ -59,6 +59,7 @@ ZPK::~ZPK() {
 
 void ZPK::Close() {
   compressor_.reset();
+  view_.Close();
   if (file_ >= 0) ::close(file_);
   file_ = -1;
   state_ = -1;
@@ -91,39 +92,47 @@ bool ZPK::ReadSectionBody(int64_t position, std::vector<uint8_t>& body) const {
   return true;
 }
 
+bool ZPK::Refuse(int64_t offset, std::string description) {
+  open_error_ = {offset, std::move(description)};
+  return false;
+}
+
 bool ZPK::Open(std::string_view path) {
-  if (path.empty()) return false;
+  open_error_ = {};
+  if (path.empty()) return Refuse(-1, "no file named");
   if (file_ >= 0 || state_ != -1) Close();
   file_ = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (file_ < 0) return false;
+  if (file_ < 0) return Refuse(-1, std::string("the file cannot be opened: ") + std::strerror(errno));
   if (!ReadHeader()) {
     Close();
     return false;
   }
+  view_.Open(file_, file_size_);
   state_ = 1;
   return true;
 }
 
 bool ZPK::ReadHeader() {
   file_size_ = ::lseek(file_, 0, SEEK_END);
-  off_t trailer = ::lseek(file_, -int64_t(kTrailerSize), SEEK_END);
-  if (trailer < 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d, %d", int(trailer), errno);
-    ShowMessageBox(nullptr, text, "info", kMbOk);
-    return false;
-  }
+  std::string file_length = Concat({"(", GroupedNumber(uint64_t(std::max<int64_t>(file_size_, 0))), " bytes)"});
+  if (file_size_ < kMinimumArchiveFileSize || file_size_ < int64_t(kHeaderSize))
+    return Refuse(0, Concat({"the file is too short to hold a book ", file_length}));
+  int64_t trailer = file_size_ - int64_t(kTrailerSize);
   uint8_t tail[kTrailerSize];
   archive_base_ = 0;
   if (ReadAt(trailer, tail, kTrailerSize) && uint16_t(tail[0] | tail[1] << 8) == kTrailerMark) {
     archive_base_ = LoadU32(tail + 2);
   }
-  if (file_size_ < kMinimumArchiveFileSize) return false;
+  if (int64_t(archive_base_) + int64_t(kHeaderSize) > file_size_)
+    return Refuse(trailer, Concat({"the archive at offset ", GroupedNumber(archive_base_),
+                                   " lies past the end of the file ", file_length}));
 
   uint8_t header[kHeaderSize];
-  if (!ReadAt(archive_base_, header, kHeaderSize)) return false;
+  if (!ReadAt(archive_base_, header, kHeaderSize))
+    return Refuse(archive_base_, Concat({"the archive header cannot be read: ", std::strerror(errno)}));
   position_ = int64_t(archive_base_) + kHeaderSize;
-  if (!IsMagic(header)) return false;
+  if (!IsMagic(header))
+    return Refuse(archive_base_, Concat({"no archive header at offset ", GroupedNumber(archive_base_)}));
   format_version_ = LoadU32(header + 4);
   std::memcpy(identity_.data(), header + 8, identity_.size());
   {
@@ -133,17 +142,21 @@ bool ZPK::ReadHeader() {
   }
   compressor_id_ = LoadU32(header + 24);
   compressor_ = CreateCompressor(compressor_id_);
-  if (!compressor_) return false;
+  if (!compressor_)
+    return Refuse(archive_base_ + 24, Concat({"the compressor ", std::to_string(compressor_id_), " is unknown"}));
   for (int i = 0; i < 4; ++i) section_offsets_[i] = LoadU32(header + 28 + 4 * i);
-  if (section_offsets_[kDirectorySection] < kMinimumSectionOffset) return false;
-  if (!OnHeaderRead()) return false;
+  if (section_offsets_[kDirectorySection] < kMinimumSectionOffset)
+    return Refuse(archive_base_ + 28, Concat({"the directory offset ", GroupedNumber(section_offsets_[kDirectorySection]),
+                                              " lies inside the header"}));
+  if (!OnHeaderRead()) return Refuse(archive_base_, "the book refused its header");
 
-  // A section that can't be read leaves its part empty; the book still opens.
   directory_.Reset();
   settings_.map().clear();
   config_document_text_.clear();
   config_document_.reset();
-  if (uint32_t at = section_offsets_[kDirectorySection]) LoadDirectory(at);
+  // Without its whole directory the book would open with files silently missing.
+  if (!LoadDirectory(section_offsets_[kDirectorySection])) return false;
+  // A bad settings or configuration section leaves its part empty; books rely on opening anyway.
   if (uint32_t at = section_offsets_[kConfigDocumentSection]) ReadConfigDocument(at);
   if (uint32_t at = section_offsets_[kSettingsSection]) ReadSettings(at);
   // The indirection section has no readers: books that need it can't resolve such entries and
@@ -152,10 +165,25 @@ bool ZPK::ReadHeader() {
 }
 
 bool ZPK::LoadDirectory(int64_t position) {
+  std::string where = Concat({"the directory at offset ", GroupedNumber(uint64_t(position))});
+  std::string file_length = Concat({"(", GroupedNumber(uint64_t(file_size_)), " bytes)"});
+  if (position + 4 > file_size_)
+    return Refuse(position, Concat({where, " lies past the end of the file ", file_length}));
+  uint8_t length_bytes[4];
+  if (!ReadAt(position, length_bytes, 4)) return Refuse(position, Concat({where, " cannot be read"}));
+  uint32_t length = LoadU32(length_bytes);
+  if (int64_t(length) > file_size_ - position - 4)
+    return Refuse(position, Concat({where, " declares ", GroupedNumber(length), " bytes, past the end of the file ",
+                                    file_length}));
   std::vector<uint8_t> body;
-  if (!ReadSectionBody(position, body)) return false;
+  if (!ReadSectionBody(position, body)) return Refuse(position, Concat({where, " cannot be read"}));
   position_ = position + 4 + int64_t(body.size());
-  return LoadDirectoryRecords(body, directory_);
+  ArchiveError error;
+  if (!LoadDirectoryRecords(body, directory_, &error)) {
+    int64_t at = position + 4 + error.offset;
+    return Refuse(at, Concat({error.description, " at offset ", GroupedNumber(uint64_t(at))}));
+  }
+  return true;
 }
 
 int32_t ZPK::ReadSettings(int64_t position) {
@@ -209,11 +237,12 @@ int32_t ZPK::ReadConfigDocument(int64_t position) {
 
 bool ZPK::ReadRecordHeader(uint32_t data_offset, uint32_t& content_size, uint32_t& stored_size) const {
   if (data_offset & kIndirectOffsetBit) return false;
-  uint8_t record[kEntryRecordHeaderSize];
-  if (!ReadAt(data_offset, record, sizeof record)) return false;
-  content_size = LoadU32(record);
-  stored_size = LoadU32(record + 4);
-  return int64_t(stored_size) <= file_size_ - int64_t(data_offset) - int64_t(kEntryRecordHeaderSize);
+  bool read = view_.Use(data_offset, kEntryRecordHeaderSize, [&](const uint8_t* record) {
+    content_size = LoadU32(record);
+    stored_size = LoadU32(record + 4);
+    return true;
+  });
+  return read && int64_t(stored_size) <= file_size_ - int64_t(data_offset) - int64_t(kEntryRecordHeaderSize);
 }
 
 bool ZPK::ReadEntry(std::string_view path, void* buffer, uint32_t& size) {
@@ -234,16 +263,24 @@ bool ZPK::ReadEntry(std::string_view path, void* buffer, uint32_t& size) {
     return true;
   }
   if (size < content_size) return false;
-  std::vector<uint8_t> stored(stored_size);
-  if (!ReadAt(int64_t(node->data_offset) + kEntryRecordHeaderSize, stored.data(), stored.size())) return false;
-  uint32_t produced = size;
-  if (compressor_->Decompress(static_cast<uint8_t*>(buffer), &produced, stored.data(), stored_size) < 0) return false;
-  size = produced;
-  if (int32_t(format_version_) >= kMaskedEntriesVersion) {
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    for (uint32_t i = 0; i < size; ++i) bytes[i] ^= kEntryMask;
-  }
+  if (!DecodeEntry(int64_t(node->data_offset) + kEntryRecordHeaderSize, stored_size, static_cast<uint8_t*>(buffer),
+                   content_size))
+    return false;
+  size = content_size;
   return true;
+}
+
+bool ZPK::DecodeEntry(int64_t position, uint32_t stored_size, uint8_t* out, uint32_t content_size) const {
+  const bool masked = int32_t(format_version_) >= kMaskedEntriesVersion;
+  return view_.Use(position, stored_size, [&](const uint8_t* stored) {
+    // The room given is the declared size, so a stream that would make more fails as an overrun
+    // and one that makes less is caught below: either way the entry is damaged.
+    uint32_t produced = content_size;
+    if (compressor_->Decompress(out, &produced, stored, stored_size) < 0 || produced != content_size) return false;
+    // Masked while the output is still in the cache the decoder just wrote it to.
+    if (masked) ApplyEntryMask(out, produced);
+    return true;
+  });
 }
 
 bool ZPK::LocateEntry(std::string_view path, uint32_t& offset, uint32_t& size) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/archive_error.h"
+#include "archive/file_view.h"
 #include "archive/compressor.h"
 #include "archive/file_system.h"
 #include "archive/format.h"
@@ -39,7 +41,12 @@ class ZPK {
   ZPK(const ZPK&) = delete;
   ZPK& operator=(const ZPK&) = delete;
 
+  // Opens the book and loads its directory whole. False with open_error() naming what is wrong when
+  // the file is not an archive or its header or directory is damaged; a settings or configuration
+  // section that can't be read leaves its part empty and the open goes on.
   bool Open(std::string_view path);
+  // Why the last Open failed; empty after a successful one.
+  const ArchiveError& open_error() const { return open_error_; }
   bool IsOpen() const { return state_ != -1; }
   void Close();
   int GetFileHandle() const { return file_; }
@@ -87,9 +94,13 @@ class ZPK {
 
  private:
   bool ReadHeader();
+  // Records why the open fails; always false.
+  bool Refuse(int64_t offset, std::string description);
   bool LoadDirectory(int64_t position);
   // Reads and checks the entry record at `data_offset`.
   bool ReadRecordHeader(uint32_t data_offset, uint32_t& content_size, uint32_t& stored_size) const;
+  // Decodes the stored bytes at `position` into exactly `content_size` bytes of `out`, unmasked.
+  bool DecodeEntry(int64_t position, uint32_t stored_size, uint8_t* out, uint32_t content_size) const;
 
   CompressorPtr compressor_;
   uint32_t compressor_id_ = 0;
@@ -97,6 +108,7 @@ class ZPK {
   uint32_t format_version_ = 0;
   int file_ = -1;
   int64_t file_size_ = 0;
+  FileView view_;
   uint32_t section_offsets_[4] = {0, 0, 0, 0};
   FileSystem directory_;
   ZPKConf settings_;
@@ -104,6 +116,7 @@ class ZPK {
   std::unique_ptr<AdvXMLParser::Document> config_document_;
   uint32_t archive_base_ = 0;
   BookIdentity identity_{};
+  ArchiveError open_error_;
 };
 
 }  // namespace lectern

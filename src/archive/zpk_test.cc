@@ -317,22 +317,21 @@ TEST(ZpkTest, ConfigurationDocumentIsParsedOrLeftAbsent) {
   EXPECT_TRUE(zpk.config_document_text().empty());
 }
 
-TEST(ZpkTest, TinyFilesFailAndOnlyTheShortestShowsTheBox) {
+TEST(ZpkTest, TinyFilesFailWithAReasonAndNoBox) {
   TempDir dir;
   MessageBoxHandler previous = SetMessageBoxHandler(RecordBox);
   g_box = {};
   ZPK zpk;
-  EXPECT_FALSE(zpk.Open(dir.Write("five", "ZPK\0\x0c")));
-  EXPECT_EQ(g_box.count, 1);
-  EXPECT_EQ(g_box.caption, "info");
-  EXPECT_EQ(g_box.text, "-1, " + std::to_string(EINVAL));
+  EXPECT_FALSE(zpk.Open(dir.Write("four", std::string("ZPK\0", 4))));
+  EXPECT_EQ(zpk.open_error().description, "the file is too short to hold a book (4 bytes)");
   EXPECT_FALSE(zpk.IsOpen());
-
-  g_box = {};
   EXPECT_FALSE(zpk.Open(dir.Write("thirty-nine", std::string("ZPK\0", 4) + std::string(35, '\0'))));
+  EXPECT_EQ(zpk.open_error().description, "the file is too short to hold a book (39 bytes)");
   EXPECT_FALSE(zpk.Open(dir.Join("missing")));
+  EXPECT_EQ(zpk.open_error().description, "the file cannot be opened: No such file or directory");
   EXPECT_FALSE(zpk.Open(""));
-  EXPECT_EQ(g_box.count, 0);
+  EXPECT_EQ(zpk.open_error().description, "no file named");
+  EXPECT_EQ(g_box.count, 0) << "nothing is shown from the archive";
   SetMessageBoxHandler(previous);
 }
 
@@ -407,9 +406,20 @@ TEST(ZpkTest, HostileEntryRecordsFailCleanly) {
   uint32_t past_end = add(23, 1u << 30, stored);
   uint32_t broken = add(23, uint32_t(damaged.size()), damaged);
   uint32_t raw_past_end = add(1u << 30, 16, std::string(16, 'x'));
-  std::string records = FileRecord("good", good) + FileRecord("huge", huge_content) + FileRecord("past", past_end) +
+  uint32_t claims_more = add(24, packed_size, stored);
+  uint32_t claims_less = add(22, packed_size, stored);
+  // A whole stream of a shorter text than the record declares: it decodes without complaint.
+  std::string shorter = "hello";
+  for (char& c : shorter) c = char(c ^ kEntryMask);
+  uint32_t shorter_size = uint32_t(packed.size());
+  ASSERT_EQ(lzo->Compress(packed.data(), &shorter_size, reinterpret_cast<const uint8_t*>(shorter.data()),
+                          uint32_t(shorter.size()), 0),
+            0);
+  uint32_t short_stream = add(23, shorter_size, std::string(reinterpret_cast<const char*>(packed.data()), shorter_size));
+  std::string records = FileRecord("short", short_stream) + FileRecord("good", good) + FileRecord("huge", huge_content) + FileRecord("past", past_end) +
                         FileRecord("broken", broken) + FileRecord("indirect", 0x80000004u) +
-                        FileRecord("outside", 0x7FFFFFF0u) + FileRecord("movie:", raw_past_end) + "\xFF";
+                        FileRecord("outside", 0x7FFFFFF0u) + FileRecord("movie:", raw_past_end) +
+                        FileRecord("more", claims_more) + FileRecord("less", claims_less) + "\xFF";
   std::string path = dir.Write("hostile.ebk", CraftArchive(12, id, entries, records));
 
   ZPK zpk;
@@ -419,27 +429,48 @@ TEST(ZpkTest, HostileEntryRecordsFailCleanly) {
   EXPECT_FALSE(zpk.ReadEntry("huge", nullptr, size)) << "content size no stream of that length can make";
   EXPECT_FALSE(zpk.ReadEntry("past", nullptr, size)) << "stored bytes beyond the file";
   EXPECT_EQ(EntryText(zpk, "broken"), "<failed>");
+  EXPECT_EQ(EntryText(zpk, "short"), "<failed>") << "5 bytes where 23 were declared";
   EXPECT_FALSE(zpk.ReadEntry("indirect", nullptr, size));
   EXPECT_FALSE(zpk.ReadEntry("outside", nullptr, size));
   uint32_t offset = 0;
   EXPECT_FALSE(zpk.LocateEntry("movie", offset, size)) << "raw bytes beyond the file";
+  // A stream that decodes to another length than its record declares is damaged, whatever room
+  // the caller offers.
+  std::vector<uint8_t> roomy(64);
+  for (const char* wrong : {"more", "less"}) {
+    size = uint32_t(roomy.size());
+    EXPECT_FALSE(zpk.ReadEntry(wrong, roomy.data(), size)) << wrong;
+    EXPECT_EQ(EntryText(zpk, wrong), "<failed>") << wrong;
+  }
   EXPECT_EQ(EntryText(zpk, "good"), "hello hello hello hello") << "the archive stays usable";
 }
 
-TEST(ZpkTest, BrokenDirectoryStillOpensWithWhatWasRead) {
+TEST(ZpkTest, ABrokenDirectoryRefusesTheBookSayingWhereAndWhy) {
   TempDir dir;
   BookIdentity id{7};
   std::string records = FileRecord("first", 44) + std::string("\x01\0", 2) + FileRecord("never", 44);
   ZPK zpk;
-  ASSERT_TRUE(zpk.Open(dir.Write("b.ebk", CraftArchive(12, id, "", records))));
-  EXPECT_NE(zpk.directory().Find("first", NodeKind::kFile), nullptr);
-  EXPECT_EQ(zpk.directory().Find("never", NodeKind::kFile), nullptr);
+  EXPECT_FALSE(zpk.Open(dir.Write("b.ebk", CraftArchive(12, id, "", records))));
+  EXPECT_EQ(zpk.open_error().description, "a folder record named \"\" at offset 58");
+  EXPECT_EQ(zpk.open_error().offset, 58);
+  EXPECT_FALSE(zpk.IsOpen());
 
-  // A section length far beyond the file leaves the directory empty.
+  records = FileRecord("first", 44) + std::string("\x01..\0", 4) + FileRecord("rest", 44);
+  EXPECT_FALSE(zpk.Open(dir.Write("dots.ebk", CraftArchive(12, id, "", records))));
+  EXPECT_EQ(zpk.open_error().description, "a folder record named \"..\" at offset 58");
+
   std::string file = CraftArchive(12, id, "", FileRecord("x", 44) + "\xFF");
   file.replace(44, 4, U32(0x7FFFFFFF));
-  ASSERT_TRUE(zpk.Open(dir.Write("c.ebk", file)));
-  EXPECT_EQ(zpk.directory().node_count(), 1u);
+  EXPECT_FALSE(zpk.Open(dir.Write("c.ebk", file)));
+  EXPECT_EQ(zpk.open_error().description, "the directory at offset 44 declares 2,147,483,647 bytes, past the end of the file (" +
+                                              GroupedNumber(file.size()) + " bytes)");
+
+  file = CraftArchive(12, id, "", FileRecord("x", 44) + "\xFF");
+  file.replace(28, 4, U32(13600412));
+  EXPECT_FALSE(zpk.Open(dir.Write("d.ebk", file)));
+  EXPECT_EQ(zpk.open_error().description,
+            "the directory at offset 13,600,412 lies past the end of the file (" + GroupedNumber(file.size()) + " bytes)");
+  EXPECT_EQ(zpk.open_error().offset, 13600412);
 }
 
 // Every prefix of a real book, and every single-byte change to its sections: opening and reading

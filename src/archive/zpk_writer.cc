@@ -165,7 +165,7 @@ bool ZpkWriter::AddFile(std::string_view archive_path, std::span<const uint8_t> 
   if (content.size() > kMaxDataOffset) return Fail("file too large: " + std::string(archive_path));
   std::vector<uint8_t> masked(content.begin(), content.end());
   if (int32_t(options_.format_version) >= kMaskedEntriesVersion) {
-    for (auto& b : masked) b ^= kEntryMask;
+    ApplyEntryMask(masked.data(), masked.size());
   }
   std::vector<uint8_t> stored(LzoCompressBound(uint32_t(masked.size())));
   uint32_t stored_size = uint32_t(stored.size());
@@ -212,7 +212,7 @@ bool ZpkWriter::AddRawFile(std::string_view archive_path, const std::string& sou
       ::close(source);
       return Fail("cannot read " + source_path);
     }
-    for (ssize_t k = 0; k < n; ++k) chunk[size_t(k)] ^= kEntryMask;
+    ApplyEntryMask(chunk.data(), size_t(n));
     if (!Write(chunk.data(), size_t(n))) {
       ::close(source);
       return false;

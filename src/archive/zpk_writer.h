@@ -53,6 +53,10 @@ class ZpkWriter {
 
   const std::string& error() const { return error_; }
   const BookIdentity& identity() const { return options_.identity; }
+  // The book's final name and the unfinished file behind it (empty unless begun): the two files
+  // a packer must never take into the book, should they lie in the tree it packs.
+  const std::string& target_path() const { return target_path_; }
+  const std::string& temp_path() const { return temp_path_; }
 
  private:
   bool Fail(std::string message);

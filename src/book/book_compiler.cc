@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "archive/book_identity.h"
 #include "book/xml/node.h"
 
 namespace lectern {
@@ -16,24 +17,16 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string FileNameOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A book path as the project writes it, as a file under the book folder; no query or fragment.
-std::string DiskPathOf(const std::string& folder, std::string book_path) {
+// Whether the book will hold the page a project names; a query or fragment is no part of the file.
+bool BookHasPage(const std::string& folder, std::string book_path) {
   size_t cut = book_path.find_first_of("?#");
   if (cut != std::string::npos) book_path.resize(cut);
-  for (char& c : book_path)
-    if (c == '\\') c = '/';
-  while (!book_path.empty() && book_path[0] == '/') book_path.erase(0, 1);
-  return folder + "/" + book_path;
+  return !FindFileIgnoringCase(folder, book_path).empty();
 }
 
 const Element* ContentsTree(const Project& project) {
@@ -111,12 +104,12 @@ CompileResult CompileProject(const Project& project, const CompileOptions& optio
     std::string value = settings.Answer(n.key).value_or("");
     if (n.key == std::string_view("start_page") && value.empty()) value = "index.htm";
     if (value.empty() || LooksLikeUrl(value)) continue;
-    if (!IsFile(DiskPathOf(book_folder, value)))
+    if (!BookHasPage(book_folder, value))
       return fail(std::string(n.element) + ": " + value + " is not in " + book_folder);
   }
   if (const Element* toc = ContentsTree(project)) {
     for (const std::string& page : ContentsPages(*toc))
-      if (!IsFile(DiskPathOf(book_folder, page))) return fail("toc: " + page + " is not in " + book_folder);
+      if (!BookHasPage(book_folder, page)) return fail("toc: " + page + " is not in " + book_folder);
   }
 
   bool executable = options.force_executable || ProjectWantsExecutable(project);
@@ -125,15 +118,23 @@ CompileResult CompileProject(const Project& project, const CompileOptions& optio
   result.book_path = options.output_path.empty() ? ProjectBookPath(project, executable) : options.output_path;
 
   ZpkWriterOptions writer_options = options.writer;
-  writer_options.compress_level =
-      settings.CompilerValue("compress_option") == "better ratio" ? LzoCompressor::kLevelBest : LzoCompressor::kLevelFast;
+  std::string compress_option = settings.CompilerValue("compress_option");
+  if (!compress_option.empty())
+    writer_options.compress_level = compress_option == "better ratio" ? LzoCompressor::kLevelBest : LzoCompressor::kLevelFast;
+  // Chosen here, not by the writer, so that a project without a guid can carry it as one.
+  if (writer_options.identity == BookIdentity{}) writer_options.identity = RandomBookIdentity();
+  result.settings = settings.ToArchiveSettings();
+  if (result.settings.count("guid") == 0) {
+    result.settings["guid"] = IdentityHex(writer_options.identity);
+    result.guid_from_identity = true;
+  }
   ZpkWriter writer;
   if (!writer.Begin(result.book_path, executable ? options.reader_executable : "", writer_options))
     return fail(writer.error());
   result.packed = PackFolder(book_folder, writer, options.pack);
   if (!result.packed.ok) return fail(result.packed.error);
   writer.SetConfigDocument(CompiledConfigDocument(project));
-  if (!writer.SetSettings(settings.ToArchiveSettings()) || !writer.Finish()) return fail(writer.error());
+  if (!writer.SetSettings(result.settings) || !writer.Finish()) return fail(writer.error());
   result.ok = true;
   return result;
 }

@@ -2,6 +2,7 @@
 // reader's executable, with the project's settings and contents tree in the book's own sections.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "archive/pack_folder.h"
@@ -18,7 +19,9 @@ struct CompileOptions {
   std::string reader_executable;
   bool force_executable = false;
   PackFolderOptions pack;
-  ZpkWriterOptions writer;  // compress_level and identity are taken from the project
+  // The identity (all zeros: a random one) and the level; the project's compress_option, when it
+  // has one, decides the level instead.
+  ZpkWriterOptions writer;
 };
 
 struct CompileResult {
@@ -27,6 +30,10 @@ struct CompileResult {
   std::string error;
   std::string book_path;
   PackFolderResult packed;
+  // The settings the book carries; for a project without a `guid`, that setting is the archive
+  // identity, and `guid_from_identity` says so.
+  std::map<std::string, std::string> settings;
+  bool guid_from_identity = false;
 };
 
 // Where the project says its book goes: target_directory (relative to the project's folder) and
@@ -41,7 +48,8 @@ bool ProjectWantsExecutable(const Project& project);
 std::string CompiledConfigDocument(const Project& project);
 
 // Checks the project (its folder and every book file it names, the contents tree's pages
-// included) and writes the book; on any fault nothing is written.
+// included, each looked up as the reader will: letter case ignored) and writes the book; on any
+// fault nothing is written. A book written into its own book folder leaves itself out.
 CompileResult CompileProject(const Project& project, const CompileOptions& options);
 
 }  // namespace lectern

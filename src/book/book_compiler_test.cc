@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "archive/book_identity.h"
 #include "archive/zpk.h"
 #include "tests/support/temp_dir.h"
 
@@ -61,8 +62,13 @@ TEST_F(BookCompilerTest, CompiledBookAnswersLikeTheProject) {
   SettingsLookup compiled, preview;
   compiled.UseArchive(&zpk.settings());
   preview.UseProject(&project.settings());
+  // The project names no guid: the book carries its own identity as one.
+  EXPECT_TRUE(result.guid_from_identity);
+  std::string guid;
+  ASSERT_TRUE(zpk.settings().Get("guid", guid) == 0);
+  EXPECT_EQ(guid, IdentityHex(zpk.identity()));
   for (const SettingSource& s : SettingSources()) {
-    if (s.key == "bookdir" || s.key == "enable_context_menu") continue;
+    if (s.key == "bookdir" || s.key == "enable_context_menu" || s.key == "guid") continue;
     std::string from_book, from_project;
     compiled.GetSetting(s.key, from_book);
     preview.GetSetting(s.key, from_project);
@@ -116,6 +122,71 @@ TEST_F(BookCompilerTest, SelfContainedBooksAndDefaultNames) {
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(ReadWholeFile(result.book_path).rfind("#!/bin/sh\necho reader\n", 0), 0u);
   EXPECT_TRUE(HasArchiveTrailer(result.book_path));
+}
+
+TEST_F(BookCompilerTest, PagesAreCheckedAsTheReaderFindsThem) {
+  std::string text = kProject;
+  text.replace(text.find("<start_page>index.html</start_page>"), 35, "<start_page>INDEX.HTML</start_page>");
+  text.replace(text.find("url=\"pages/a.html\""), 18, "url=\"Pages/A.html#top\"");
+  Project project = Load(text);
+  CompileResult result = CompileProject(project, {});
+  EXPECT_TRUE(result.ok) << result.error;
+}
+
+TEST_F(BookCompilerTest, AGuidIsKeptTheLevelFollowsTheProjectElseTheOption) {
+  std::string text = kProject;
+  text.replace(text.find("<title>"), 7, "<guid>0123456789ABCDEF0123456789ABCDEF</guid><title>");
+  text.replace(text.find("<compress_option>better ratio</compress_option>"), 47, "");
+  std::string prose;
+  for (unsigned i = 0; i < 8000; ++i) prose += "word" + std::to_string(i * 7919 % 113) + (i % 13 ? " " : ".\n");
+  dir.Write("book/big.html", prose);
+  Project project = Load(text);
+  auto stored_size = [&](int level) {
+    CompileOptions options;
+    options.writer.compress_level = level;
+    CompileResult result = CompileProject(project, options);
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_FALSE(result.guid_from_identity);
+    EXPECT_EQ(result.settings.at("guid"), "0123456789ABCDEF0123456789ABCDEF");
+    return std::filesystem::file_size(result.book_path);
+  };
+  EXPECT_LT(stored_size(LzoCompressor::kLevelBest), stored_size(LzoCompressor::kLevelFast));
+
+  // compress_option, when the project has one, decides whatever the option says.
+  // With a guid of its own: an identity drawn at random would compress to a byte more or less.
+  std::string fast_text = text;
+  fast_text.replace(fast_text.find("<title>"), 7, "<compress_option>faster</compress_option><title>");
+  Project fast = Load(fast_text);
+  CompileOptions best;
+  best.writer.compress_level = LzoCompressor::kLevelBest;
+  CompileResult from_project = CompileProject(fast, best);
+  ASSERT_TRUE(from_project.ok) << from_project.error;
+  CompileOptions fast_option;
+  fast_option.writer.compress_level = LzoCompressor::kLevelFast;
+  fast_option.output_path = dir.Join("out/fast.ebk");
+  ASSERT_TRUE(CompileProject(fast, fast_option).ok);
+  EXPECT_EQ(std::filesystem::file_size(from_project.book_path), std::filesystem::file_size(fast_option.output_path));
+}
+
+TEST_F(BookCompilerTest, AProjectCompiledIntoItsOwnFolderGivesTheSameBookEachTime) {
+  // No ebook_directory: the project's folder is the book's, and the book is written there.
+  dir.Write("self/index.htm", "<html><title>Self</title>" + std::string(30000, 's') + "</html>");
+  Project project;
+  ASSERT_TRUE(project.Load(dir.Write("self/self.bpj", "<p><config><title>Self</title></config></p>"))) << project.error();
+  CompileOptions options;
+  ASSERT_TRUE(ParseIdentityHex("00112233445566778899aabbccddeeff", options.writer.identity));
+  std::vector<std::string> books;
+  for (int run = 0; run < 3; ++run) {
+    CompileResult result = CompileProject(project, options);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.book_path, dir.Join("self/self.ebk"));
+    books.push_back(ReadWholeFile(result.book_path));
+  }
+  EXPECT_TRUE(books[0] == books[1] && books[1] == books[2]);
+  ZPK zpk;
+  ASSERT_TRUE(zpk.Open(dir.Join("self/self.ebk")));
+  EXPECT_EQ(zpk.directory().Find("self.ebk", NodeKind::kFile), nullptr);
+  EXPECT_NE(zpk.directory().Find("self.bpj", NodeKind::kFile), nullptr);
 }
 
 }  // namespace

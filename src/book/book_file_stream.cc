@@ -52,7 +52,7 @@ uint32_t BookFileStream::Read(void* buffer, uint32_t count) {
   } while (got < 0 && errno == EINTR);
   if (got <= 0) return 0;
   auto* bytes = static_cast<uint8_t*>(buffer);
-  for (ssize_t i = 0; i < got; ++i) bytes[i] ^= kEntryMask;
+  ApplyEntryMask(bytes, size_t(got));
   position_ += uint32_t(got);
   return uint32_t(got);
 }

@@ -128,6 +128,13 @@ const SettingSource* FindSettingSource(std::string_view key) {
   return nullptr;
 }
 
+bool IsArchiveSettingKey(std::string_view key) {
+  if (key == "bookdir" || key == "enable_context_menu") return false;
+  for (const SettingSource& s : kSources)
+    if (s.key == key) return true;
+  return false;
+}
+
 void ProjectSettings::Load(std::span<const ProjectElement> elements) {
   elements_.assign(elements.begin(), elements.end());
 }
@@ -176,8 +183,7 @@ std::optional<std::string> ProjectSettings::Answer(std::string_view key) const {
 std::map<std::string, std::string> ProjectSettings::ToArchiveSettings() const {
   std::map<std::string, std::string> out;
   for (const SettingSource& s : kSources) {
-    // Preview-only and spelling-only keys stay out of compiled books.
-    if (s.key == "bookdir" || s.key == "enable_context_menu") continue;
+    if (!IsArchiveSettingKey(s.key)) continue;
     std::optional<std::string> value = Answer(s.key);
     if (value && !value->empty()) out[std::string(s.key)] = *value;
   }

@@ -41,6 +41,10 @@ std::span<const SettingSource> SettingSources();
 // The source for a key, ignoring ASCII case; null for keys the vocabulary lacks.
 const SettingSource* FindSettingSource(std::string_view key);
 
+// Whether a compiled book carries `key` (exact spelling, as archive mode reads it): the vocabulary
+// less the Preview-only folder and the second spelling of the context-menu flag.
+bool IsArchiveSettingKey(std::string_view key);
+
 // One child element of a project's "config" element, reduced to what the settings read.
 struct ProjectElement {
   std::string name;

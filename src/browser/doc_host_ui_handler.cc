@@ -1,5 +1,7 @@
 #include "browser/doc_host_ui_handler.h"
 
+#include <optional>
+
 #include "archive/file_system.h"
 #include "platform/message_box.h"
 #include "resources/string_table.h"
@@ -27,6 +29,39 @@ bool StringArgument(DISPPARAMS* params, UINT index, std::string& text) {
   text = WideToUtf8(BstrView(value.bstrVal));
   VariantClear(&value);
   return true;
+}
+
+// A `shellopen` file as a path below the program's folder: '\\' separates as '/' does, "." and empty
+// components drop out and ".." takes back the one before it. Nullopt for an absolute path, a drive,
+// a NUL, a climb above the folder or nothing left at all: page script must not reach past the
+// folder the book was installed with.
+std::optional<std::string> ProgramRelativePath(std::string_view file) {
+  std::string path(file);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  if (path.empty() || path[0] == '/' || path.find('\0') != std::string::npos) return std::nullopt;
+  if (path.size() >= 2 && path[1] == ':') return std::nullopt;
+  std::vector<std::string_view> kept;
+  std::string_view rest = path;
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (kept.empty()) return std::nullopt;
+      kept.pop_back();
+      continue;
+    }
+    kept.push_back(component);
+  }
+  if (kept.empty()) return std::nullopt;
+  std::string joined;
+  for (std::string_view component : kept) {
+    if (!joined.empty()) joined.push_back('/');
+    joined.append(component);
+  }
+  return joined;
 }
 
 }  // namespace
@@ -110,7 +145,8 @@ HRESULT CDocHostUIHandlerDispatch::ShellOpen(DISPPARAMS* params) {
   if (params->cArgs < 1) return E_FAIL;
   std::string file;
   if (!StringArgument(params, 0, file)) return E_INVALIDARG;
-  if (file.empty()) {
+  std::optional<std::string> relative = ProgramRelativePath(file);
+  if (!relative) {
     ShowMessageBox(frame_->ActiveWindow(), LoadString(kStrInvalidArgument), LoadString(kStrError), kMbIconInformation);
     return E_INVALIDARG;
   }
@@ -118,7 +154,7 @@ HRESULT CDocHostUIHandlerDispatch::ShellOpen(DISPPARAMS* params) {
   if (params->cArgs >= 2 && !StringArgument(params, 1, parameters)) return E_INVALIDARG;
   std::string full = frame_->ProgramFolder();
   if (!full.empty() && full.back() != '/') full.push_back('/');
-  full += file;
+  full += *relative;
   if (!frame_->ShellOpen(full, parameters)) {
     ShowMessageBox(frame_->ActiveWindow(), FormatString(LoadString(kStrOpenFailed), full), LoadString(kStrError),
                    kMbIconInformation);

@@ -94,6 +94,20 @@ TEST_F(ExternalTest, ShellOpenTakesParametersFirstAndReportsFailures) {
   EXPECT_EQ(g_boxes.back(), "Open /opt/book/gone failed! | Error");
 }
 
+TEST_F(ExternalTest, ShellOpenStaysInsideTheProgramsFolder) {
+  for (const char* escape : {"../../../../bin/sh", "/bin/sh", "\\bin\\sh", "c:\\windows\\notepad.exe",
+                             "docs/../../outside", "..\\x", ".", "docs/.."}) {
+    frame_.opened.clear();
+    EXPECT_EQ(Call(kExternalShellOpen, {ScriptValue::String(escape)}), E_INVALIDARG) << escape;
+    EXPECT_EQ(frame_.opened, "") << escape;
+  }
+  EXPECT_EQ(g_boxes.back(), "Invalid Argument! | Error");
+  EXPECT_EQ(Call(kExternalShellOpen, {ScriptValue::String("docs\\readme.txt")}), S_OK);
+  EXPECT_EQ(frame_.opened, "/opt/book/docs/readme.txt");
+  EXPECT_EQ(Call(kExternalShellOpen, {ScriptValue::String("./docs//old/../readme.txt")}), S_OK);
+  EXPECT_EQ(frame_.opened, "/opt/book/docs/readme.txt");
+}
+
 TEST_F(ExternalTest, ExitReaderActiveFrameAndTheRest) {
   EXPECT_EQ(Call(kExternalExit, {}), S_OK);
   EXPECT_EQ(frame_.closes, 1);

@@ -10,6 +10,7 @@
 #include "archive/file_system.h"
 #include "book/book_file_stream.h"
 #include "browser/view_uri.h"
+#include "platform/user_folders.h"
 #include "resources/string_table.h"
 
 namespace lectern {
@@ -58,13 +59,15 @@ bool IsExternalDocument(std::string_view policy_target) {
 }
 
 ExternalDocument SaveExternalDocument(IEbkManager* manager, std::string_view policy_target,
-                                      const std::string& temp_folder) {
+                                      const std::string& folder) {
   ExternalDocument result;
   auto fail = [&](ExternalDocumentError error, int message_id) {
     result.error = error;
     result.message = FormatString(LoadString(message_id), policy_target);
     return result;
   };
+  // Without a folder to put it in there is no copy (never one at the top of the file system).
+  if (folder.empty()) return fail(ExternalDocumentError::kCreateFailed, kStrCreateFileFailed);
   std::string_view relative = policy_target.substr(std::min(policy_target.size(), kDatastorePathRoot.size()));
   BookFileStream stream(manager);
   if (!stream.Open(Utf8ToWide(relative))) return fail(ExternalDocumentError::kMissing, kStrFileDoesNotExist);
@@ -75,9 +78,11 @@ ExternalDocument SaveExternalDocument(IEbkManager* manager, std::string_view pol
   // Only the last component names the copy, so a book path can never point outside the folder.
   std::string_view name = relative.substr(relative.find_last_of('/') + 1);
   if (name.empty() || name == "." || name == "..") return fail(ExternalDocumentError::kCreateFailed, kStrCreateFileFailed);
-  result.saved_path = temp_folder + "/" + std::string(name);
-  ::unlink(result.saved_path.c_str());
-  int fd = ::open(result.saved_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  result.saved_path = folder + "/" + std::string(name);
+  // An earlier copy of ours makes way; anything else of that name is left alone, and the
+  // exclusive create below then fails rather than write through it.
+  if (IsOwnRegularFile(result.saved_path)) ::unlink(result.saved_path.c_str());
+  int fd = ::open(result.saved_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0 || !WriteAll(fd, bytes.data(), bytes.size())) {
     if (fd >= 0) ::close(fd);
     result.saved_path.clear();

@@ -25,9 +25,10 @@ struct ExternalDocument {
   std::string message;
 };
 
-// Copies the book file a policy target names into `temp_folder` under its last path component,
-// replacing any file of that name.
+// Copies the book file a policy target names into `folder` (the private files folder) under its
+// last path component, as a new file only this user can read. An earlier copy of ours is
+// replaced; any other file of that name is left alone, and the copy fails.
 ExternalDocument SaveExternalDocument(IEbkManager* manager, std::string_view policy_target,
-                                      const std::string& temp_folder);
+                                      const std::string& folder);
 
 }  // namespace lectern

@@ -1,6 +1,8 @@
 #include "browser/navigation_policy.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "archive/test_books.h"
 #include "tests/support/temp_dir.h"
@@ -23,7 +25,7 @@ TEST(NavigationPolicyTest, OnlyBookDocumentsOnTheListGoOutside) {
   EXPECT_FALSE(IsExternalDocument(PolicyTarget("lectern://datastore/docs.pdf/page")));
 }
 
-TEST(NavigationPolicyTest, DocumentsAreCopiedToTheTemporaryFolder) {
+TEST(NavigationPolicyTest, DocumentsAreCopiedToThePrivateFolder) {
   TempDir dir;
   testing::TestBook book;
   book.files = {{"docs/Manual.pdf", "%PDF-1.4 pretend"}, {"media/song.mp3", "ID3 raw bytes"}};
@@ -38,8 +40,20 @@ TEST(NavigationPolicyTest, DocumentsAreCopiedToTheTemporaryFolder) {
   EXPECT_EQ(pdf.error, ExternalDocumentError::kNone);
   EXPECT_EQ(pdf.saved_path, temp + "/manual.pdf");
   EXPECT_EQ(ReadWholeFile(pdf.saved_path), "%PDF-1.4 pretend");
+  struct stat copy_state;
+  ASSERT_EQ(::stat(pdf.saved_path.c_str(), &copy_state), 0);
+  EXPECT_EQ(copy_state.st_mode & 0777, 0600u) << "only this user reads the copy";
+  // Something else standing under the name is neither written through nor removed.
+  std::string outside = dir.Write("outside.mp3", "precious");
+  ASSERT_EQ(::symlink(outside.c_str(), (temp + "/song.mp3").c_str()), 0);
+  ExternalDocument planted = SaveExternalDocument(manager, "c:/datastore/media/song.mp3", temp);
+  EXPECT_EQ(planted.error, ExternalDocumentError::kCreateFailed);
+  EXPECT_EQ(ReadWholeFile(outside), "precious");
+  ASSERT_EQ(::unlink((temp + "/song.mp3").c_str()), 0);
   ExternalDocument song = SaveExternalDocument(manager, "c:/datastore/media/song.mp3", temp);
   EXPECT_EQ(ReadWholeFile(song.saved_path), "ID3 raw bytes") << "raw media are copied too";
+  EXPECT_EQ(SaveExternalDocument(manager, "c:/datastore/docs/manual.pdf", "").error, ExternalDocumentError::kCreateFailed)
+      << "no private folder, no copy";
 
   ExternalDocument missing = SaveExternalDocument(manager, "c:/datastore/missing.zip", temp);
   EXPECT_EQ(missing.error, ExternalDocumentError::kMissing);
@@ -47,6 +61,9 @@ TEST(NavigationPolicyTest, DocumentsAreCopiedToTheTemporaryFolder) {
   ExternalDocument no_folder = SaveExternalDocument(manager, "c:/datastore/docs/manual.pdf", dir.Join("none"));
   EXPECT_EQ(no_folder.error, ExternalDocumentError::kCreateFailed);
   EXPECT_EQ(no_folder.message, "Create file c:/datastore/docs/manual.pdf failed!");
+  ExternalDocument no_private_folder = SaveExternalDocument(manager, "c:/datastore/docs/manual.pdf", "");
+  EXPECT_EQ(no_private_folder.error, ExternalDocumentError::kCreateFailed) << "never a copy at the top of the disk";
+  EXPECT_TRUE(no_private_folder.saved_path.empty());
   manager->Release();
 }
 

@@ -116,9 +116,25 @@ bool DatastoreStat(std::string_view book_relative_path, uint32_t* attributes, ui
 
 size_t ExtractHtmlTitle(std::string_view html, std::string& title) {
   title.clear();
-  size_t open = FindFrom(html, "<title>", "<TITLE>", 0);
-  if (open == std::string_view::npos) return 0;
-  size_t start = open + 7;
+  // Generated pages often give the element attributes ("<title xmlns:d=...>"); the name is
+  // still either spelling, and ends at the first character that is no part of it.
+  size_t start = std::string_view::npos;
+  for (std::string_view tag : {"<title", "<TITLE"}) {
+    for (size_t at = html.find(tag); at != std::string_view::npos; at = html.find(tag, at + 6)) {
+      size_t after = at + 6;
+      if (after >= html.size()) break;
+      char next = html[after];
+      if (next == '>') {
+        start = after + 1;
+      } else if (next == ' ' || next == '\t' || next == '\r' || next == '\n') {
+        size_t end = html.find('>', after);
+        if (end != std::string_view::npos) start = end + 1;
+      }
+      if (start != std::string_view::npos) break;
+    }
+    if (start != std::string_view::npos) break;
+  }
+  if (start == std::string_view::npos) return 0;
   size_t close = FindFrom(html, "</title>", "</TITLE>", start);
   if (close == std::string_view::npos || close <= start) return 0;
   title.assign(html.substr(start, close - start));

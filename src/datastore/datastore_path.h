@@ -45,8 +45,9 @@ std::optional<std::string> NormalizeBookPath(std::string_view book_relative_path
 // "\" or "/") is always found. Either output may be null.
 bool DatastoreStat(std::string_view book_relative_path, uint32_t* attributes, uint32_t* size);
 
-// The text between the first "<title>" (else "<TITLE>") and the next "</title>" (else "</TITLE>"),
-// untouched, into `title`; its length, 0 when there is none.
+// The text between the first "<title>" (else "<TITLE>"), attributes allowed, and the next
+// "</title>" (else "</TITLE>"), untouched, into `title`; its length in bytes, 0 when there is
+// none. The wide form gives the title in UTF-8 too.
 size_t ExtractHtmlTitle(std::string_view html, std::string& title);
 size_t ExtractHtmlTitle(WideStringView html, std::string& title);
 

@@ -150,6 +150,18 @@ TEST(HtmlTitleTest, OnlyTheTwoSpellingsCount) {
   EXPECT_EQ(ExtractHtmlTitle("", title), 0u);
 }
 
+TEST(HtmlTitleTest, TheElementMayCarryAttributes) {
+  std::string title;
+  EXPECT_EQ(ExtractHtmlTitle("<head><title xmlns:d=\"http://docbook.org/ns/docbook\">Chapter 6. APT</title>", title), 14u);
+  EXPECT_EQ(title, "Chapter 6. APT");
+  EXPECT_EQ(ExtractHtmlTitle("<TITLE\n LANG=en>Upper</TITLE>", title), 5u);
+  EXPECT_EQ(title, "Upper");
+  EXPECT_EQ(ExtractHtmlTitle("<titles>no</titles><title>yes</title>", title), 3u) << "another element's name";
+  EXPECT_EQ(title, "yes");
+  EXPECT_EQ(ExtractHtmlTitle("<title lang=en", title), 0u) << "a tag never closed";
+  EXPECT_EQ(ExtractHtmlTitle("<title", title), 0u);
+}
+
 TEST(HtmlTitleTest, WideFormAgreesWithNarrow) {
   std::string narrow, wide;
   std::string page = "<head><title>Caf\xc3\xa9 \xe2\x82\xac</title>";

@@ -47,7 +47,9 @@ BookInfoTexts ReadBookInfo(const SettingReader& setting, std::string_view captio
   return texts;
 }
 
-bool UsesBuiltInInfoDialog(const SettingReader& setting) { return IsSettingOn(setting("about_dlg_sys")); }
+bool UsesBuiltInInfoDialog(const SettingReader& setting) {
+  return IsSettingOn(setting("about_dlg_sys")) || setting("about_dlg_contentfile").empty();
+}
 
 AboutPage ReadAboutPage(const SettingReader& setting, bool preview_mode,
                         const std::function<std::string(std::string_view)>& datastore_url,

@@ -31,7 +31,8 @@ std::string HomeLink(std::string_view homepage);
 // "mailto:" likewise.
 std::string MailLink(std::string_view email);
 
-// The built-in dialog only when `about_dlg_sys` is exactly "true"; anything else means the page.
+// The built-in dialog when `about_dlg_sys` is exactly "true", and also when the book names no about
+// page (`about_dlg_contentfile` empty): a blank page would tell the reader nothing.
 bool UsesBuiltInInfoDialog(const SettingReader& setting);
 
 struct AboutPage {
@@ -42,7 +43,7 @@ struct AboutPage {
 
 // `about_dlg_contentfile` as the dialog loads it: a URL as it is; else the book's datastore URL
 // (`datastore_url`), or in Preview Mode a file URL under `project_folder`, as the frame's own
-// start page is found. An empty name stays empty (the dialog then shows a blank page).
+// start page is found. An empty name stays empty (the frame then shows the built-in dialog).
 AboutPage ReadAboutPage(const SettingReader& setting, bool preview_mode,
                         const std::function<std::string(std::string_view)>& datastore_url,
                         std::string_view project_folder = {});

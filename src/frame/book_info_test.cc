@@ -62,11 +62,15 @@ TEST(BookInfoTest, LinkSchemesAreAddedOnlyWhenMissing) {
   EXPECT_EQ(MailLink(""), "");
 }
 
-TEST(BookInfoTest, OnlyExactlyTrueChoosesTheBuiltInDialog) {
-  EXPECT_TRUE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", "true"}})));
-  EXPECT_FALSE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", "TRUE"}})));
-  EXPECT_FALSE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", ""}})));
-  EXPECT_FALSE(UsesBuiltInInfoDialog(Settings({})));
+TEST(BookInfoTest, ExactlyTrueOrNoAboutPageChoosesTheBuiltInDialog) {
+  const std::pair<std::string, std::string> page{"about_dlg_contentfile", "about.html"};
+  EXPECT_TRUE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", "true"}, page})));
+  EXPECT_FALSE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", "TRUE"}, page})));
+  EXPECT_FALSE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", ""}, page})));
+  EXPECT_FALSE(UsesBuiltInInfoDialog(Settings({page})));
+  // Without a page of its own the book still has its information to show.
+  EXPECT_TRUE(UsesBuiltInInfoDialog(Settings({{"about_dlg_sys", "false"}})));
+  EXPECT_TRUE(UsesBuiltInInfoDialog(Settings({})));
 }
 
 TEST(BookInfoTest, AboutPageUrlAndSize) {

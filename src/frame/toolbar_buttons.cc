@@ -29,8 +29,9 @@ void ApplyToolbarOption(ToolbarButton& button, std::string_view value) {
       button.locked = false;
       break;
     case 1:
+      // Back and Forward start greyed and then follow the view's history like any other.
       button.enabled = false;
-      button.locked = true;
+      button.locked = button.command != 3000 && button.command != 3001;
       break;
     case 2: button.hidden = true; break;
     default: break;

@@ -17,7 +17,8 @@ struct ToolbarButton {
   int image;  // index into the bar's picture strip
   bool enabled;
   bool hidden = false;
-  // Greyed by the book ("1"): stays so whatever the frame later asks of the button.
+  // Greyed by the book ("1"): stays so whatever the frame later asks of the button. Back and
+  // Forward are never locked: the history decides them once the view has one.
   bool locked = false;
   bool drop_down = false;  // a button with an arrow of its own (Text Size)
   bool toggle = false;     // keeps a check mark (Contents, Bookmarks, Full Screen)

@@ -53,6 +53,12 @@ TEST(ToolbarButtonsTest, EachValueOfAnOption) {
     EXPECT_EQ(button.hidden, c.hidden);
     EXPECT_EQ(button.locked, c.value == "1" || c.value == " 1");
   }
+  for (int command : {3000, 3001}) {
+    ToolbarButton history{"tbo_back", command, 0, true};
+    ApplyToolbarOption(history, "1");
+    EXPECT_FALSE(history.enabled) << "starts greyed";
+    EXPECT_FALSE(history.locked) << "and follows the history afterwards";
+  }
 }
 
 TEST(ToolbarButtonsTest, HiddenButtonsAreLeftOutInOrder) {
@@ -67,7 +73,7 @@ TEST(ToolbarButtonsTest, HiddenButtonsAreLeftOutInOrder) {
   EXPECT_FALSE(buttons.back().enabled);
 
   std::map<std::string, std::string> all;
-  for (const ToolbarButton& b : DefaultToolbarButtons()) all[std::string(b.setting_key)] = "2";
+  for (const ToolbarButton& b : DefaultToolbarButtons()) all.emplace(b.setting_key, "2");
   EXPECT_TRUE(BookToolbarButtons(From(all)).empty());
 }
 

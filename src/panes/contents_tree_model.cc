@@ -249,15 +249,11 @@ std::string ContentsTreeModel::TargetUrl(int index, std::string_view book_folder
 
 std::string ContentsTreeModel::UrlToOpen(int index, OpenEvent event, std::string_view book_folder) const {
   if (index < 0 || size_t(index) >= items_.size()) return {};
-  bool parent = has_children(index);
-  if (event == OpenEvent::kSelectionChange) {
-    // Items with children open when they are selected, leaves when they are clicked. The folder
-    // a project's listing hangs from is no page.
-    if (!parent) return {};
-    if (preview_mode_ && mode_ == TreeMode::kDirectory && items_[size_t(index)].parent == kNone) return {};
-  } else if (parent) {
-    return {};
-  }
+  // Sections also open when the user moves the selection onto them; leaves only on a click or
+  // Enter. Either kind opens on a click or Enter, so picking a row always shows its page. The
+  // folder a project's listing hangs from is no page.
+  if (event == OpenEvent::kSelectionChange && !has_children(index)) return {};
+  if (preview_mode_ && mode_ == TreeMode::kDirectory && items_[size_t(index)].parent == kNone) return {};
   return TargetUrl(index, book_folder);
 }
 

@@ -98,8 +98,8 @@ TEST(ContentsTreeModelTest, ContentsUrlsInArchiveMode) {
   // Enter, not when the arrow keys move the selection onto it.
   int one = Find(model, "One"), leaf = Find(model, "One A");
   EXPECT_EQ(model.UrlToOpen(one, Open::kSelectionChange, ""), "file://c:/datastore/one.htm");
-  EXPECT_EQ(model.UrlToOpen(one, Open::kClick, ""), "");
-  EXPECT_EQ(model.UrlToOpen(one, Open::kEnter, ""), "");
+  EXPECT_EQ(model.UrlToOpen(one, Open::kClick, ""), "file://c:/datastore/one.htm") << "a picked section opens too";
+  EXPECT_EQ(model.UrlToOpen(one, Open::kEnter, ""), "file://c:/datastore/one.htm");
   EXPECT_EQ(model.UrlToOpen(leaf, Open::kSelectionChange, ""), "");
   EXPECT_EQ(model.UrlToOpen(leaf, Open::kClick, ""), "file://c:/datastore/pages/one a.htm");
   EXPECT_EQ(model.UrlToOpen(leaf, Open::kEnter, ""), "file://c:/datastore/pages/one a.htm");

@@ -8,6 +8,12 @@
 // Records of any length are written whole. The file is replaced, never rewritten in place: a new
 // file in the same folder, flushed to disk, then renamed over the old one. A store whose file
 // could not be read refuses to write, so an unreadable list never replaces the bookmarks on disk.
+//
+// Two windows on one book share the file. A save holds an advisory lock (on "favorites.dat.lock"
+// beside it, which the rename leaves in place), reads what another process stored since this one
+// last read or wrote (a file that is missing or not a whole list is no one's save), and merges: additions and removals on both sides are kept, and a bookmark
+// changed on both sides takes the change being saved, the later one. Temporary files left by a
+// save that was killed are removed under the same lock.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +46,13 @@ std::vector<Bookmark> ParseFavoritesFile(std::string_view bytes);
 // The file bytes of `bookmarks`.
 std::string EncodeFavoritesFile(const std::vector<Bookmark>& bookmarks);
 
+// `theirs` (the file now) with the changes that led from `base` (the file as this process last
+// saw it) to `ours`: bookmarks are told apart by URL, letter case ignored. Theirs keep their order;
+// our additions follow in ours. A bookmark we removed goes; one they removed goes unless we changed
+// its name since; a name changed on both sides is ours.
+std::vector<Bookmark> MergeFavorites(const std::vector<Bookmark>& base, const std::vector<Bookmark>& ours,
+                                     const std::vector<Bookmark>& theirs);
+
 class FavoritesStore {
  public:
   enum class LoadResult {
@@ -51,9 +64,10 @@ class FavoritesStore {
 
   // Replaces the list by the file's bookmarks.
   LoadResult Load(const std::string& path, const OverwriteQuestion& ask = {});
-  // Writes the list to `path` as a whole new file. False, leaving the file as it was, when the
-  // store has not loaded successfully or the file cannot be written.
-  bool Save(const std::string& path) const;
+  // Merges the list with what the file holds now and writes the result to `path` as a whole new
+  // file; the list becomes that result. False, leaving the file (and the list) as it was, when the
+  // store has not loaded successfully or the file cannot be read, locked or written.
+  bool Save(const std::string& path);
   bool may_save() const { return may_save_; }
 
   // The adding rules: an empty URL or name adds nothing; an existing URL (case ignored) asks
@@ -70,6 +84,8 @@ class FavoritesStore {
 
  private:
   std::vector<Bookmark> bookmarks_;
+  std::vector<Bookmark> on_disk_;  // the file as this store last read or wrote it
+  std::string on_disk_bytes_;
   bool may_save_ = false;
 };
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/message_box.h"
@@ -14,6 +17,14 @@ namespace {
 using testing::ReadWholeFile;
 using testing::TempDir;
 using testing::WriteWholeFile;
+
+// The names in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 TEST(FavoritesFileTest, ParsesPairsIgnoringDoubledSeparators) {
   auto one = ParseFavoritesFile("Home\x01" "file://c:/datastore/index.htm\x02");
@@ -50,10 +61,8 @@ TEST(FavoritesStoreTest, RoundTripKeepsOrderAndRecordsOfAnyLength) {
   EXPECT_EQ(again.at(1).url, long_url);
   EXPECT_EQ(again.at(1).name, std::string(2000, 'N'));
   EXPECT_EQ(again.at(2).name, "\xC3\x9C" "ber");
-  // No temporary file is left beside it.
-  size_t files = 0;
-  for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 1u);
+  // No temporary file is left beside it; the lock file stays for the next save.
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"favorites.dat", "favorites.dat.lock"}));
 }
 
 TEST(FavoritesStoreTest, SameUrlAsksBeforeRenaming) {
@@ -179,12 +188,84 @@ TEST(FavoritesStoreTest, FailedWriteLeavesTheOldFile) {
   std::string blocked = dir.Join("blocked.dat");
   std::filesystem::create_directories(blocked + "/inside");
   EXPECT_FALSE(store.Save(blocked));
-  size_t files = 0;
-  for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 2u);
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"blocked.dat", "blocked.dat.lock", "favorites.dat"}));
   EXPECT_EQ(ReadWholeFile(path), "Old\x01u\x02");
   ASSERT_TRUE(store.Save(path));
   EXPECT_EQ(ReadWholeFile(path), "Old\x01u\x02New\x01v\x02");
+}
+
+std::vector<std::string> Names(const std::vector<Bookmark>& list) {
+  std::vector<std::string> names;
+  for (const Bookmark& b : list) names.push_back(b.name);
+  return names;
+}
+
+TEST(FavoritesMergeTest, BothSidesAdditionsAndRemovalsSurviveAndTheLaterNameWins) {
+  std::vector<Bookmark> base{{"u/a", "A"}, {"u/b", "B"}, {"u/c", "C"}, {"u/d", "D"}};
+  // We removed b, renamed c, added e; they removed d, renamed a and c, added f.
+  std::vector<Bookmark> ours{{"u/a", "A"}, {"u/c", "C ours"}, {"u/d", "D"}, {"u/e", "E"}};
+  std::vector<Bookmark> theirs{{"U/A", "A theirs"}, {"u/b", "B"}, {"u/c", "C theirs"}, {"u/f", "F"}};
+  EXPECT_EQ(Names(MergeFavorites(base, ours, theirs)),
+            (std::vector<std::string>{"A theirs", "C ours", "F", "E"}));
+  // One they removed but we renamed since is kept; both adding one URL keeps it once, ours.
+  std::vector<Bookmark> renamed_gone{{"u/a", "A"}, {"u/d", "D renamed"}, {"u/x", "X ours"}};
+  EXPECT_EQ(Names(MergeFavorites(base, renamed_gone, {{"u/a", "A"}, {"u/x", "X theirs"}})),
+            (std::vector<std::string>{"A", "X ours", "D renamed"}));
+  EXPECT_EQ(Names(MergeFavorites({}, {}, theirs)), Names(theirs)) << "nothing of ours changes nothing";
+}
+
+TEST(FavoritesStoreTest, TwoProcessesAddingAtOnceLoseNothing) {
+  TempDir dir;
+  std::string path = dir.Join("favorites.dat");
+  // Every save syncs the file and its folder, which a busy disk makes slow; forty saves each
+  // still interleave many times over (a store without the lock loses most of one side's marks).
+  constexpr int kEach = 40;
+  std::vector<pid_t> children;
+  for (int process = 0; process < 2; ++process) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Each as a window would: loaded once at the start, saved after every change.
+      FavoritesStore store;
+      store.Load(path);
+      bool ok = true;
+      for (int i = 0; i < kEach; ++i) {
+        std::string id = std::to_string(process) + "-" + std::to_string(i);
+        ok = store.Add("file://c:/datastore/" + id + ".htm", "Mark " + id) == FavoritesStore::AddResult::kAdded && ok;
+        ok = store.Save(path) && ok;
+      }
+      ::_exit(ok ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  FavoritesStore result;
+  ASSERT_EQ(result.Load(path), FavoritesStore::LoadResult::kLoaded);
+  EXPECT_EQ(result.size(), size_t(2 * kEach));
+  // A save's list is the merged one: the other process's bookmarks show up in it.
+  FavoritesStore late;
+  late.Load(dir.Join("elsewhere.dat"));
+  ASSERT_TRUE(late.Add("file://c:/datastore/late.htm", "Late") == FavoritesStore::AddResult::kAdded);
+  ASSERT_TRUE(late.Save(path));
+  EXPECT_EQ(late.size(), size_t(2 * kEach + 1));
+}
+
+TEST(FavoritesStoreTest, ASaveRemovesWhatKilledSavesLeftBehind) {
+  TempDir dir;
+  std::string path = dir.Join("favorites.dat");
+  std::string stale = dir.Write("favorites.dat.tmp-12345", "half a list");
+  std::string other = dir.Write("other.dat.tmp-1", "not ours to clean");
+  FavoritesStore store;
+  store.Load(path);
+  store.Add("file://c:/datastore/a.htm", "A");
+  ASSERT_TRUE(store.Save(path));
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(other));
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"favorites.dat", "favorites.dat.lock", "other.dat.tmp-1"}));
 }
 
 }  // namespace

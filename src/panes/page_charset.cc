@@ -1,11 +1,6 @@
 #include "panes/page_charset.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 namespace lectern {
 namespace {
@@ -82,27 +77,6 @@ std::string_view LegacyConverterFor(std::string_view label) {
   return {};
 }
 
-// The converters a thread has opened, kept for its later pages: opening one costs more than
-// converting a page.
-class ConverterCache {
- public:
-  ~ConverterCache() {
-    for (auto& entry : entries_) iconv_close(entry.second);
-  }
-  iconv_t Get(std::string_view charset) {
-    for (auto& entry : entries_)
-      if (entry.first == charset) return entry.second;
-    std::string name(charset);
-    iconv_t cd = iconv_open("UTF-8", name.c_str());
-    if (cd == iconv_t(-1)) return cd;
-    entries_.emplace_back(std::move(name), cd);
-    return cd;
-  }
-
- private:
-  std::vector<std::pair<std::string, iconv_t>> entries_;
-};
-
 }  // namespace
 
 std::string_view DeclaredLegacyCharset(std::string_view page) {
@@ -124,39 +98,6 @@ std::string_view DeclaredLegacyCharset(std::string_view page) {
     return LegacyConverterFor(tag.substr(begin, i - begin));
   }
   return {};
-}
-
-bool ConvertToUtf8(std::string_view bytes, std::string_view charset, std::string& out) {
-  out.clear();
-  thread_local ConverterCache cache;
-  iconv_t cd = cache.Get(charset);
-  if (cd == iconv_t(-1)) return false;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-
-  out.resize(bytes.size() * 2 + 16);
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  size_t produced = 0;
-  while (in_left > 0) {
-    char* o = out.data() + produced;
-    size_t o_left = out.size() - produced;
-    size_t rc = iconv(cd, &in, &in_left, &o, &o_left);
-    produced = out.size() - o_left;
-    if (rc != size_t(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() * 2);
-      continue;
-    }
-    // EILSEQ or a sequence cut off by the end: mark it and go on after its first byte.
-    if (out.size() - produced < 3) out.resize(out.size() * 2);
-    std::memcpy(out.data() + produced, "\xEF\xBF\xBD", 3);
-    produced += 3;
-    ++in;
-    --in_left;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  out.resize(produced);
-  return true;
 }
 
 }  // namespace lectern

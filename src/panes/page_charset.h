@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text_encoding.h"  // ConvertToUtf8, for the names given here
+
 namespace lectern {
 
 // The iconv name of the legacy code page that `page` declares, in <meta charset=...> or in the
@@ -13,10 +15,5 @@ namespace lectern {
 // GB18030, Big5, Big5-HKSCS, Shift_JIS (as Windows reads it, CP932), EUC-JP and EUC-KR (as CP949).
 // Empty when the page declares nothing, UTF-8, or a code page not in this list.
 std::string_view DeclaredLegacyCharset(std::string_view page);
-
-// Converts `bytes` from `charset` (an iconv name) to UTF-8 in `out`. A byte sequence the code page
-// does not define becomes U+FFFD and conversion goes on after its first byte. False, with `out`
-// empty, when the system does not know the charset.
-bool ConvertToUtf8(std::string_view bytes, std::string_view charset, std::string& out);
 
 }  // namespace lectern

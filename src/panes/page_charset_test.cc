@@ -29,20 +29,5 @@ TEST(PageCharsetTest, IgnoresUtf8UnknownLateAndMalformedDeclarations) {
   EXPECT_EQ(DeclaredLegacyCharset(""), "");
 }
 
-TEST(PageCharsetTest, ConvertsAndMarksWhatTheCodePageLacks) {
-  std::string out;
-  ASSERT_TRUE(ConvertToUtf8("caf\xE9 \x80", "WINDOWS-1252", out));
-  EXPECT_EQ(out, "caf\xC3\xA9 \xE2\x82\xAC");
-  ASSERT_TRUE(ConvertToUtf8("a\x81" "b", "WINDOWS-1252", out));  // 0x81 is undefined there
-  EXPECT_EQ(out, "a\xEF\xBF\xBD" "b");
-  ASSERT_TRUE(ConvertToUtf8("\x93\xFA\x96\x7B\x82", "CP932", out));  // 日本 then a cut-off lead byte
-  EXPECT_EQ(out, "\xE6\x97\xA5\xE6\x9C\xAC\xEF\xBF\xBD");
-  std::string big(100000, '\xE9');
-  ASSERT_TRUE(ConvertToUtf8(big, "WINDOWS-1252", out));
-  EXPECT_EQ(out.size(), 200000u);
-  EXPECT_FALSE(ConvertToUtf8("x", "NO-SUCH-CHARSET", out));
-  EXPECT_TRUE(out.empty());
-}
-
 }  // namespace
 }  // namespace lectern

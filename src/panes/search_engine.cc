@@ -5,10 +5,11 @@
 #include <thread>
 #include <utility>
 
+#include "datastore/datastore_path.h"
 #include "panes/case_fold.h"
-#include "panes/html_title.h"
 #include "panes/page_charset.h"
 #include "panes/query_words.h"
+#include "panes/search_index.h"
 
 namespace lectern {
 namespace {
@@ -26,14 +27,15 @@ std::string_view ExtensionOf(std::string_view path) {
   return dot == name.npos ? std::string_view() : name.substr(dot);
 }
 
-bool Contains(std::string_view haystack, std::string_view needle) {
-  if (needle.empty()) return true;
-  return memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
-}
-
 std::string_view UpToZero(std::string_view text) {
+  if (text.empty()) return text;  // an empty page may have no bytes to point at
   const void* zero = std::memchr(text.data(), 0, text.size());
   return zero ? text.substr(0, size_t(static_cast<const char*>(zero) - text.data())) : text;
+}
+
+WideStringView UpToZero(WideStringView text) {
+  size_t zero = text.find(WideStringView::value_type(0));
+  return zero == text.npos ? text : text.substr(0, zero);
 }
 
 // The progress text: the path without its extension, cut to the limit on a character boundary.
@@ -45,6 +47,24 @@ std::string ProgressText(std::string_view path) {
     text = text.substr(0, cut);
   }
   return std::string(text);
+}
+
+// Little-endian units up to the first zero unit; an odd last byte pairs with a zero byte.
+void Utf16Units(std::string_view content, std::u16string& wide) {
+  wide.clear();
+  const auto* b = reinterpret_cast<const uint8_t*>(content.data());
+  for (size_t i = 0; i < content.size(); i += 2) {
+    char16_t unit = char16_t(b[i] | (i + 1 < content.size() ? b[i + 1] << 8 : 0));
+    if (unit == 0) break;
+    wide.push_back(unit);
+  }
+}
+
+// The title a hit shows: in the declared code page's reading when there is one that converts.
+void PageTitle(std::string_view text, std::string_view charset, std::string& title) {
+  std::string raw_title;
+  ExtractHtmlTitle(text, raw_title);
+  if (charset.empty() || raw_title.empty() || !ConvertToUtf8(raw_title, charset, title)) title = std::move(raw_title);
 }
 
 // A growable buffer that is never zero-filled: each file overwrites what it needs.
@@ -71,7 +91,7 @@ struct FileOutcome {
 
 class SearchRun {
  public:
-  SearchRun(IEbkManager* manager, const std::vector<std::string>& files, const CSearchResult& result,
+  SearchRun(IEbkManager* manager, const std::vector<const FsNode*>& files, const CSearchResult& result,
             const SearchCancel* cancel)
       : manager_(manager), files_(files), words_(result.words), sink_(result.progress_sink), cancel_(cancel),
         outcomes_(files.size()) {}
@@ -93,7 +113,7 @@ class SearchRun {
     for (size_t i = 0; i < files_.size(); ++i) {
       FileOutcome& outcome = outcomes_[i];
       if (!outcome.done) return false;
-      if (outcome.hit) hits.push_back({files_[i], std::move(outcome.title)});
+      if (outcome.hit) hits.push_back({SearchPathOf(*files_[i]), std::move(outcome.title)});
     }
     return true;
   }
@@ -110,7 +130,7 @@ class SearchRun {
     std::lock_guard lock(sink_mutex_);
     size_t i = next_.fetch_add(1, std::memory_order_relaxed);
     if (i >= files_.size()) return std::string::npos;
-    sink_->SetProgress(ProgressText(files_[i]), 0);
+    sink_->SetProgress(ProgressText(SearchPathOf(*files_[i])), 0);
     return i;
   }
 
@@ -118,7 +138,7 @@ class SearchRun {
     PageMatcher matcher(words_);
     ContentBuffer buffer;
     for (size_t i = Take(); i != std::string::npos; i = Take()) {
-      SearchOne(files_[i], matcher, buffer, outcomes_[i]);
+      SearchOne(SearchPathOf(*files_[i]), matcher, buffer, outcomes_[i]);
       outcomes_[i].done = true;
     }
   }
@@ -137,7 +157,7 @@ class SearchRun {
   }
 
   IEbkManager* manager_;
-  const std::vector<std::string>& files_;
+  const std::vector<const FsNode*>& files_;
   const std::vector<std::string>& words_;
   IProgressSink* sink_;
   const SearchCancel* cancel_;
@@ -155,37 +175,43 @@ bool IsSearchableExtension(std::string_view path) {
   return true;
 }
 
-std::vector<std::string> SearchableFiles(const FileSystem& tree) {
-  std::vector<std::string> files;
+std::vector<const FsNode*> SearchableFiles(const FileSystem& tree) {
+  std::vector<const FsNode*> files;
   const FsNode* root = tree.root();
   if (!root) return files;
   // Depth-first without recursion: hostile nesting must not exhaust the stack.
   struct Level {
     const FsNode* folder;
     size_t next_child;
-    size_t path_length;
   };
-  std::vector<Level> stack{{root, 0, 0}};
-  std::string path;
+  std::vector<Level> stack{{root, 0}};
   while (!stack.empty()) {
     Level& level = stack.back();
     if (level.next_child >= level.folder->children.size()) {
-      path.resize(level.path_length);
       stack.pop_back();
       continue;
     }
     const FsNode* child = level.folder->children[level.next_child++].get();
-    path.resize(level.path_length);
-    path += '/';
-    path += child->name;
     if (child->is_directory()) {
-      stack.push_back({child, 0, path.size()});
+      stack.push_back({child, 0});
       continue;
     }
     if (!child->name.empty() && child->name.back() == ':') continue;  // raw companion data
-    if (IsSearchableExtension(child->name)) files.push_back(path);
+    if (IsSearchableExtension(child->name)) files.push_back(child);
   }
   return files;
+}
+
+std::string SearchPathOf(const FsNode& node) {
+  size_t length = 0;
+  for (const FsNode* n = &node; n->parent; n = n->parent) length += 1 + n->name.size();
+  std::string path(length, '/');
+  for (const FsNode* n = &node; n->parent; n = n->parent) {
+    length -= n->name.size();
+    path.replace(length, n->name.size(), n->name);
+    --length;
+  }
+  return path;
 }
 
 PageMatcher::PageMatcher(const std::vector<std::string>& words) {
@@ -202,49 +228,56 @@ bool PageMatcher::Match(std::string_view content, std::string& title) {
   FoldUtf8(text, folded_);
   std::string_view charset;
   bool charset_known = false;
-  bool converted = false;
-  for (const std::string& word : folded_words_) {
-    if (Contains(folded_, word)) continue;
-    // Not in the stored bytes: try the page as its declared code page reads it.
-    if (!charset_known) {
-      charset = DeclaredLegacyCharset(text);
-      charset_known = true;
-    }
-    if (charset.empty()) return false;
-    if (!converted) {
-      if (!ConvertToUtf8(text, charset, converted_)) return false;
-      FoldUtf8(converted_, folded_converted_);
-      converted = true;
-    }
-    if (!Contains(folded_converted_, word)) return false;
-  }
+  std::string_view converted;
+  // Not in the stored bytes: the page as its declared code page reads it, worked out only then.
+  auto alternative = [&]() -> const std::string_view* {
+    charset = DeclaredLegacyCharset(text);
+    charset_known = true;
+    if (charset.empty() || !ConvertToUtf8(text, charset, converted_)) return nullptr;
+    FoldUtf8(converted_, folded_converted_);
+    converted = folded_converted_;
+    return &converted;
+  };
+  if (!AllWordsOccur(folded_words_, folded_, alternative)) return false;
   if (!charset_known) charset = DeclaredLegacyCharset(text);
-  std::string raw_title;
-  FindHtmlTitle(text, raw_title);
-  if (charset.empty() || raw_title.empty() || !ConvertToUtf8(raw_title, charset, title)) title = std::move(raw_title);
+  PageTitle(text, charset, title);
   return true;
 }
 
 bool PageMatcher::MatchUtf16(std::string_view content, std::string& title) {
-  // Little-endian units up to the first zero unit; an odd last byte pairs with a zero byte.
-  wide_.clear();
-  const auto* b = reinterpret_cast<const uint8_t*>(content.data());
-  for (size_t i = 0; i < content.size(); i += 2) {
-    char16_t unit = char16_t(b[i] | (i + 1 < content.size() ? b[i + 1] << 8 : 0));
-    if (unit == 0) break;
-    wide_.push_back(unit);
-  }
-  std::string utf8 = WideToUtf8(wide_);
-  FoldUtf8(utf8, folded_);
-  for (const std::string& word : folded_words_)
-    if (!Contains(folded_, word)) return false;
-  FindHtmlTitle(WideStringView(wide_), title);
+  Utf16Units(content, wide_);
+  FoldUtf8(WideToUtf8(wide_), folded_);
+  if (!AllWordsOccur(folded_words_, folded_, [] { return static_cast<const std::string_view*>(nullptr); }))
+    return false;
+  ExtractHtmlTitle(UpToZero(WideStringView(wide_)), title);
   return true;
+}
+
+void PreparePageText(std::string_view content, PageText& page) {
+  page.has_alternative = false;
+  page.folded_alternative.clear();
+  page.title.clear();
+  if (content.size() > 2 && uint8_t(content[0]) == 0xFF && uint8_t(content[1]) == 0xFE) {
+    std::u16string wide;
+    Utf16Units(content, wide);
+    FoldUtf8(WideToUtf8(wide), page.folded);
+    ExtractHtmlTitle(UpToZero(WideStringView(wide)), page.title);
+    return;
+  }
+  std::string_view text = UpToZero(content);
+  FoldUtf8(text, page.folded);
+  std::string_view charset = DeclaredLegacyCharset(text);
+  std::string converted;
+  if (!charset.empty() && ConvertToUtf8(text, charset, converted)) {
+    FoldUtf8(converted, page.folded_alternative);
+    page.has_alternative = true;
+  }
+  PageTitle(text, charset, page.title);
 }
 
 bool SearchFiles(IEbkManager* manager, const FileSystem* tree, CSearchResult& result, const SearchOptions& options) {
   if (!manager || !tree) return false;
-  std::vector<std::string> files = SearchableFiles(*tree);
+  std::vector<const FsNode*> files = SearchableFiles(*tree);
   unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   if (threads > files.size()) threads = unsigned(std::max<size_t>(1, files.size()));
   SearchRun run(manager, files, result, options.cancel);
@@ -257,7 +290,13 @@ std::unique_ptr<CSearchResult> SearchBook(std::string_view query, CEbkManager* m
   if (query.empty()) return nullptr;
   auto result = std::make_unique<CSearchResult>(sink);
   for (std::string& word : SearchWords(query)) result->words.push_back(std::move(word));
-  if (manager) SearchFiles(manager, &manager->book().directory(), *result, options);
+  if (!manager) return result;
+  if (options.index) {
+    PageMatcher matcher(result->words);
+    if (options.index->Search(matcher.folded_words(), result->hits, options.cancel) != SearchIndex::Answer::kLeftToScan)
+      return result;
+  }
+  SearchFiles(manager, &manager->book().directory(), *result, options);
   return result;
 }
 

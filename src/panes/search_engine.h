@@ -13,6 +13,8 @@
 // the list is the one a single-threaded scan gives.
 #pragma once
 
+#include <string.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -71,15 +73,50 @@ class SearchCancel {
   std::atomic<bool> cancelled_{false};
 };
 
+class SearchIndex;
+
 struct SearchOptions {
   unsigned threads = 0;  // 0: one per core
   const SearchCancel* cancel = nullptr;
+  // A complete index of the book, which answers the queries it can; the rest are scanned.
+  const SearchIndex* index = nullptr;
 };
 
 // Whether a file of that path is read by the search at all (the extension filter).
 bool IsSearchableExtension(std::string_view path);
-// The paths of the files the search reads, in walk order.
-std::vector<std::string> SearchableFiles(const FileSystem& tree);
+// The files the search reads, in walk order. Nodes, not paths: each path is made only while its
+// file is searched, so a tree of long folder names over many files never holds them all at once.
+std::vector<const FsNode*> SearchableFiles(const FileSystem& tree);
+// "/folder/page.htm": the node's path from the root, as the search asks the book for it.
+std::string SearchPathOf(const FsNode& node);
+
+// Whether every one of `folded_words` occurs in `text` or, failing that, in the text `alternative()`
+// points at (null when the page has no other reading). The one comparison of the search, whether
+// the text comes from the book or from its index.
+template <typename Alternative>
+bool AllWordsOccur(const std::vector<std::string>& folded_words, std::string_view text, Alternative&& alternative) {
+  const std::string_view* other = nullptr;
+  bool asked = false;
+  for (const std::string& word : folded_words) {
+    if (memmem(text.data(), text.size(), word.data(), word.size())) continue;
+    if (!asked) {
+      other = alternative();
+      asked = true;
+    }
+    if (!other || !memmem(other->data(), other->size(), word.data(), word.size())) return false;
+  }
+  return true;
+}
+
+// Everything the matcher compares a page by, worked out at once: its folded text, its folded
+// reading in the code page it declares (when it declares one that converts), and its title.
+struct PageText {
+  std::string folded;
+  bool has_alternative = false;
+  std::string folded_alternative;
+  std::string title;
+};
+void PreparePageText(std::string_view content, PageText& page);
 
 // Decides, for one file's bytes, whether every word occurs. One per thread: it keeps scratch space.
 class PageMatcher {
@@ -87,6 +124,8 @@ class PageMatcher {
   explicit PageMatcher(const std::vector<std::string>& words);
   // `content` is the whole file. On a hit, `title` receives the page title (UTF-8).
   bool Match(std::string_view content, std::string& title);
+  // The words as the page text is compared: folded, empty ones left out.
+  const std::vector<std::string>& folded_words() const { return folded_words_; }
 
  private:
   bool MatchUtf16(std::string_view content, std::string& title);

@@ -92,7 +92,9 @@ TEST_F(SearchEngineTest, WalksDepthFirstInStoredOrder) {
   OpenPath(path);
 
   Paths expected{"/zeta.htm", "/sub/inner.htm", "/sub/deeper/leaf.txt", "/sub/after.htm", "/alpha.htm", "/last"};
-  EXPECT_EQ(SearchableFiles(manager_->book().directory()), expected);
+  Paths walked;
+  for (const FsNode* node : SearchableFiles(manager_->book().directory())) walked.push_back(SearchPathOf(*node));
+  EXPECT_EQ(walked, expected);
   EXPECT_EQ(HitPaths("NEEDLE"), expected);
   EXPECT_EQ(HitPaths("needle", 3), expected);
 }
@@ -170,6 +172,15 @@ TEST_F(SearchEngineTest, TextAfterTheFirstZeroIsNotSearched) {
   Open(book);
   EXPECT_EQ(HitPaths("before"), (Paths{"/a.htm"}));
   EXPECT_EQ(HitPaths("after"), Paths{});
+}
+
+TEST(PageMatcherTest, AnEmptyPageHasNoBytesToLookAt) {
+  std::string title = "left over";
+  PageMatcher one_word({"x"});
+  EXPECT_FALSE(one_word.Match(std::string_view(), title));
+  PageMatcher no_words({});
+  EXPECT_TRUE(no_words.Match(std::string_view(), title));
+  EXPECT_EQ(title, "");
 }
 
 TEST_F(SearchEngineTest, Utf16PagesAreSearchedAsUtf16) {
@@ -269,7 +280,8 @@ TestBook ManyPages(size_t count, unsigned seed) {
     std::string page = "<title>Page " + std::to_string(i) + "</title>";
     for (int w = 0; w < 40; ++w) page += std::string(vocabulary[random() % 7]) + " ";
     if (random() % 5 == 0) page.insert(0, "\xFF\xFE");
-    std::string name = "f" + std::to_string(i % 7) + "/d" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".htm";
+    const std::string folder = std::to_string(i % 7), subfolder = std::to_string(i % 3), number = std::to_string(i);
+    std::string name = "f" + folder + "/d" + subfolder + "/p" + number + ".htm";
     book.files[name] = page;
   }
   return book;

@@ -21,4 +21,16 @@ std::string UserConfigFolder();
 // The system's temporary folder; never empty.
 std::string TemporaryFolder();
 
+// Where files made for page script and for the desktop go (extracted book files, copies of
+// documents opened outside): a folder only this user can enter, never the shared temporary folder.
+// "lectern" in the user's runtime folder, else "private" in the folder given to
+// SetPrivateFilesFallback (the book's working folder). Made mode 0700 when missing, and refused
+// when it is a link or another user's; "" when no such folder can be had.
+std::string PrivateFilesFolder();
+void SetPrivateFilesFallback(const std::string& folder);
+
+// Whether `path` is a regular file (not a link) of this user: only such a file in the private
+// folder may be handed on, or removed to make way for a new copy.
+bool IsOwnRegularFile(const std::string& path);
+
 }  // namespace lectern

@@ -35,7 +35,9 @@ constexpr MenuEntry kMainMenu[] = {
     {K::kItem, "&Add Bookmark...", 32796},
     {K::kEnd, nullptr, 0},
     {K::kSubmenu, "&Help", 0},
+    {K::kItem, "&Keyboard Shortcuts", 32820},
     {K::kItem, "About &eBook...", 32777},
+    {K::kItem, "About &Lectern", 57664},
     {K::kEnd, nullptr, 0},
 };
 

@@ -72,6 +72,32 @@ enum StringId : int {
   kStrAboutProgramTitle = 62413,
   kStrAboutCopyright = 62414,
   kStrAboutDescription = 62416,
+  // Start-up's reports on the book it was given; the damaged book's reason follows its text.
+  kStrNoSuchFile = 62500,
+  kStrNotABook = 62501,
+  kStrDamagedBook = 62502,
+  // The keyboard shortcuts window: its title, then group titles and each key's meaning.
+  kStrShortcutsTitle = 62700,
+  kStrShortcutsPages = 62701,
+  kStrShortcutBack = 62702,
+  kStrShortcutForward = 62703,
+  kStrShortcutHome = 62704,
+  kStrShortcutRefresh = 62705,
+  kStrShortcutAddBookmark = 62706,
+  kStrShortcutsWindow = 62707,
+  kStrShortcutFullScreen = 62708,
+  kStrShortcutLeaveFullScreen = 62709,
+  kStrShortcutsText = 62710,
+  kStrShortcutLarger = 62711,
+  kStrShortcutSmaller = 62712,
+  kStrShortcutMedium = 62713,
+  kStrShortcutsSearch = 62714,
+  kStrShortcutSearchField = 62715,
+  kStrShortcutFindNext = 62716,
+  kStrShortcutFindPrevious = 62717,
+  // The Print Preview window's buttons.
+  kStrPreviewPrint = 62722,
+  kStrPreviewClose = 62723,
 };
 
 // The text of `id`, empty for an unknown id.

@@ -27,6 +27,11 @@ class FakeReaderFrame : public IReaderFrame {
     return !value.empty();
   }
   IEbkManager* BookManager() override { return manager; }
+  std::string PlaceIdentity() override {
+    std::string guid;
+    GetSetting("guid", guid);
+    return guid.empty() ? fallback_identity : guid;
+  }
   void GoBack() override { calls.push_back("back"); }
   void GoForward() override { calls.push_back("forward"); }
   void StopLoading() override { calls.push_back("stop"); }
@@ -49,6 +54,8 @@ class FakeReaderFrame : public IReaderFrame {
   bool has_window = true;
   bool visible = true;
   std::string home_url;
+  // What PlaceIdentity answers for a book without a guid.
+  std::string fallback_identity;
   CEbkManager* manager = nullptr;
   IDispatch* refreshed = nullptr;
   std::vector<MenuItem> shown_items;

@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "script/dispatch_testing.h"
 #include "script/reader.h"
+#include "tests/support/error_code_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
@@ -16,6 +17,7 @@ namespace {
 
 using testing::Call;
 using testing::CallByName;
+using testing::ErrorCodeText;
 using testing::TempDir;
 using testing::Var;
 
@@ -47,12 +49,12 @@ class ListObjTest : public ::testing::Test {
   // The raw default value of `key` under HKEY_CLASSES_ROOT, or "<code>".
   std::string Raw(const char* key, DWORD* type = nullptr) {
     RegistryKeyHolder holder;
-    if (LONG rc = RegistryOpenKey(HKEY_CLASSES_ROOT, key, KEY_READ, holder.out())) return "<" + std::to_string(rc) + ">";
+    if (LONG rc = RegistryOpenKey(HKEY_CLASSES_ROOT, key, KEY_READ, holder.out())) return ErrorCodeText(rc);
     DWORD size = 0;
-    if (LONG rc = RegistryQueryValue(holder.get(), nullptr, type, nullptr, &size)) return "<" + std::to_string(rc) + ">";
+    if (LONG rc = RegistryQueryValue(holder.get(), nullptr, type, nullptr, &size)) return ErrorCodeText(rc);
     std::string bytes(size, '\0');
     if (LONG rc = RegistryQueryValue(holder.get(), nullptr, type, reinterpret_cast<BYTE*>(bytes.data()), &size))
-      return "<" + std::to_string(rc) + ">";
+      return ErrorCodeText(rc);
     return bytes;
   }
   void Store(const char* key, DWORD type, std::string_view bytes) {

@@ -120,6 +120,8 @@ std::string ExtractBookFile(IEbkManager* manager, WideStringView path, bool over
 
   struct stat existing;
   if (::lstat(target.c_str(), &existing) == 0) {
+    // Only a copy of ours is handed out or replaced; whatever else stands there stays untouched.
+    if (!IsOwnRegularFile(target)) return {};
     if (!overwrite) return target;
     if (::unlink(target.c_str()) != 0) return {};
   }
@@ -132,7 +134,7 @@ std::string ExtractBookFile(IEbkManager* manager, WideStringView path, bool over
   }
   if (total < bytes.size()) return {};
   // A new file only: a link planted under the name is never followed.
-  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return {};
   bool ok = WriteAll(fd, bytes.data(), bytes.size());
   ok = ::close(fd) == 0 && ok;
@@ -203,7 +205,8 @@ HRESULT CReader::GetTocEnabled(VARIANT*, VARIANT* result) {
 }
 
 HRESULT CReader::GetRegistryRoot(VARIANT*, VARIANT* result) {
-  SetBstrResult(result, RegistryRootName(Setting("guid")));
+  IReaderFrame* frame = link_->frame;
+  SetBstrResult(result, RegistryRootName(frame ? frame->PlaceIdentity() : std::string()));
   return S_OK;
 }
 
@@ -288,7 +291,7 @@ HRESULT CReader::Extract(VARIANT* args, VARIANT* result) {
   IReaderFrame* frame = link_->frame;
   IEbkManager* manager = frame ? frame->BookManager() : nullptr;
   SetBstrResult(result, ExtractBookFile(manager, BstrView(args[0].bstrVal), args[1].boolVal != VARIANT_FALSE,
-                                        TemporaryFolder()));
+                                        PrivateFilesFolder()));
   return S_OK;
 }
 

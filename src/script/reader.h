@@ -14,8 +14,10 @@
 namespace lectern {
 
 // The per-book registry root that script stores its data under:
-// "clsid\{d1-d2-d3-d4-d5}" with the first 32 of the 40 lower-case hex digits of SHA-1(guid), split
-// 8-4-4-4-12. Empty for an empty guid.
+// "clsid\{d1-d2-d3-d4-d5}" with the first 32 of the 40 lower-case hex digits of SHA-1(identity),
+// split 8-4-4-4-12. Empty for an empty identity. The reader object names it after the frame's
+// PlaceIdentity: the `guid` setting, else the book's own identity, so books without a guid keep
+// their lists apart.
 std::string RegistryRootName(std::string_view guid);
 
 // Copies the stored file `path` to `folder`, under the last element of its path, and returns the

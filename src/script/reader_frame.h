@@ -48,6 +48,10 @@ class IReaderFrame {
   virtual bool GetSetting(std::string_view key, std::string& value) = 0;
   // The open book, or null; no reference is added.
   virtual IEbkManager* BookManager() = 0;
+  // The identity that names the book's per-user places: its `guid` setting, else one the book
+  // itself gives (the archive identity; in Preview Mode a digest of the project's path). Empty
+  // when there is no book.
+  virtual std::string PlaceIdentity() = 0;
 
   // The view.
   virtual void GoBack() = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #include <filesystem>
@@ -36,6 +37,7 @@ class ReaderTest : public ::testing::Test {
     TestBook book;
     book.settings = {{"guid", "abc"}, {"bookname", "The Book"}};
     book.files["docs/a.txt"] = "stored text";
+    book.files["docs/b.txt"] = "more text";
     book.files["media/clip.mpg"] = std::string(70000, 'm');
     book.raw["media/clip.mpg"] = true;
     book.files["odd\x01name.txt"] = "odd";
@@ -47,10 +49,14 @@ class ReaderTest : public ::testing::Test {
     frame_.home_url = "file://c:/datastore/index.htm";
     std::filesystem::create_directory(temp_);
     environment_.Set(testing::kTemporaryFolderVariable, temp_.c_str());
-    // The folder as the system gives it back (on Windows in its own spelling).
-    folder_ = TemporaryFolder();
+    // Copies for script go to the private folder, here the one beside the book's working folder.
+    environment_.Set("XDG_RUNTIME_DIR", nullptr);
+    SetPrivateFilesFallback(temp_);
+    folder_ = PrivateFilesFolder();
+    ASSERT_FALSE(folder_.empty());
   }
   void TearDown() override {
+    SetPrivateFilesFallback("");
     reader_->Release();
     manager_->Release();
   }
@@ -117,10 +123,15 @@ TEST(RegistryRootTest, DigestNamesTheRoot) {
   EXPECT_EQ(root.find_first_not_of("0123456789abcdef-", 7), root.size() - 1);
 }
 
-TEST_F(ReaderTest, EmptyGuidGivesEmptyIdAndRoot) {
+TEST_F(ReaderTest, EmptyGuidGivesEmptyIdAndARootFromTheBooksOwnIdentity) {
   FakeReaderFrame bare;  // no book: every setting is empty
   CReader* reader = CReader::Create(&bare);
   EXPECT_EQ(CallByName(reader, OLESTR("registryRoot"), {}, DISPATCH_PROPERTYGET).value.text(), "");
+  EXPECT_EQ(CallByName(reader, OLESTR("id"), {}, DISPATCH_PROPERTYGET).value.text(), "");
+  // A book without a guid stores its lists under its own identity, never under a shared root.
+  bare.fallback_identity = "0123456789abcdef0123456789abcdef";
+  EXPECT_EQ(CallByName(reader, OLESTR("registryRoot"), {}, DISPATCH_PROPERTYGET).value.text(),
+            RegistryRootName("0123456789abcdef0123456789abcdef"));
   EXPECT_EQ(CallByName(reader, OLESTR("id"), {}, DISPATCH_PROPERTYGET).value.text(), "");
   EXPECT_EQ(CallByName(reader, OLESTR("extract"), {Var::Str("docs/a.txt"), Var::Bool(false)}).value.text(), "");
   reader->Release();
@@ -219,13 +230,24 @@ TEST_F(ReaderTest, ExtractNeverWritesOutsideTheFolder) {
   EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/.."), true, folder_), "");
   EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/"), true, folder_), "");
 #ifndef _WIN32
-  // A link planted under the name is replaced, never followed.
+  // A link planted under the name is neither followed, nor removed, nor handed out as the copy.
   std::string outside = dir_.Join("outside.txt");
   WriteWholeFile(outside, "precious");
   ASSERT_EQ(symlink(outside.c_str(), InFolder("a.txt").c_str()), 0);
-  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, folder_), InFolder("a.txt"));
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, folder_), "");
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), false, folder_), "");
   EXPECT_EQ(ReadWholeFile(outside), "precious");
-  EXPECT_EQ(ReadWholeFile(InFolder("a.txt")), "stored text");
+  struct stat link_state;
+  EXPECT_EQ(::lstat(InFolder("a.txt").c_str(), &link_state), 0);
+  EXPECT_TRUE(S_ISLNK(link_state.st_mode));
+  // The copy is new, and only this user reads it.
+  EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/b.txt"), true, folder_), InFolder("b.txt"));
+  struct stat copy_state;
+  ASSERT_EQ(::stat(InFolder("b.txt").c_str(), &copy_state), 0);
+  EXPECT_EQ(copy_state.st_mode & 0777, 0600u);
+  struct stat folder_state;
+  ASSERT_EQ(::stat(folder_.c_str(), &folder_state), 0);
+  EXPECT_EQ(folder_state.st_mode & 0777, 0700u);
 #endif
   // A folder that cannot be written gives the empty string.
   EXPECT_EQ(ExtractBookFile(manager_, OLESTR("docs/a.txt"), true, dir_.Join("no/such/folder")), "");

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -143,6 +144,18 @@ std::string WorkingFolderName(std::string_view book_identity) {
   return "id-" + Sha1Hex(book_identity);
 }
 
+std::string BookPlaceIdentity(std::string_view guid, std::string_view fallback) {
+  return std::string(guid.empty() ? fallback : guid);
+}
+
+std::string ProjectPathIdentity(std::string_view project_path) {
+  std::error_code error;
+  std::filesystem::path path(project_path);
+  std::filesystem::path absolute = std::filesystem::weakly_canonical(path, error);
+  if (error) absolute = std::filesystem::absolute(path, error);
+  return Sha1Hex(absolute.generic_string()).substr(0, 32);
+}
+
 EbkRegistry& EbkRegistry::Instance() {
   static EbkRegistry* instance = new EbkRegistry;
   return *instance;
@@ -180,8 +193,8 @@ bool EbkRegistry::EnsureKey() {
                            nullptr) == ERROR_SUCCESS;
 }
 
-bool EbkRegistry::Initialise(std::string_view book_identity) {
-  book_identity_ = std::string(book_identity);
+bool EbkRegistry::Initialise(std::string_view guid, std::string_view fallback) {
+  book_identity_ = BookPlaceIdentity(guid, fallback);
   RegistryKeyHolder key;
   if (RegistryOpenKey(HKEY_CURRENT_USER, kLecternKeyPath, kKeyAccess, key.out()) != ERROR_SUCCESS) {
     EnsureKey();
@@ -219,6 +232,11 @@ bool EbkRegistry::WorkingFolder(std::string& folder) {
   working_folder_ = DeriveWorkingFolder();
   folder = working_folder_;
   return MakeFolderChain(folder);
+}
+
+bool EbkRegistry::WorkingFolderOf(std::string_view guid, std::string_view fallback, std::string& folder) {
+  book_identity_ = BookPlaceIdentity(guid, fallback);
+  return WorkingFolder(folder);
 }
 
 bool EbkRegistry::SaveWindowRect(const WindowRect* rect) {

@@ -51,6 +51,17 @@ std::string FormatWindowPosition(const WindowRect& rect);
 // "no-identity". The three forms never coincide.
 std::string WorkingFolderName(std::string_view book_identity);
 
+// The identity that names a book's per-user places (its working folder, and the registry root that
+// page script stores under): the book's `guid` setting when it has one, so such books keep their
+// places as they were; else `fallback`, which the caller derives from the book itself (the archive
+// identity of the header, or ProjectPathIdentity in Preview Mode). Two books without a `guid` thus
+// never share bookmarks.
+std::string BookPlaceIdentity(std::string_view guid, std::string_view fallback);
+// Preview Mode's stand-in for a missing `guid`: the first 32 hexadecimal digits of the SHA-1 of
+// the project file's absolute path (links resolved where the file exists), so the same project
+// keeps its places from run to run and two projects never share them.
+std::string ProjectPathIdentity(std::string_view project_path);
+
 class EbkRegistry {
  public:
   // The one process-wide object.
@@ -63,17 +74,21 @@ class EbkRegistry {
 
   // Creates (or opens) the key; whether that succeeded.
   bool EnsureKey();
-  // Keeps the identity, loads the remembered rectangle (or the default) and derives the working
-  // folder. Always true.
-  bool Initialise(std::string_view book_identity);
+  // Keeps the book's place identity (BookPlaceIdentity of `guid` and `fallback`), loads the
+  // remembered rectangle (or the default) and derives the working folder. Always true.
+  bool Initialise(std::string_view guid, std::string_view fallback = {});
   // Derives the working folder from the kept identity, makes it with every missing parent, and
   // hands out its path. True when the folder exists afterwards; on false `folder` still names the
   // path that could not be made, for the message.
   bool WorkingFolder(std::string& folder);
+  // The working folder of the book with `guid` and `fallback` (as Initialise takes them), made with
+  // every missing parent, for the tools: keeps that identity but reads and writes no registry value.
+  bool WorkingFolderOf(std::string_view guid, std::string_view fallback, std::string& folder);
   // Writes "window position". False when `rect` is null or the key cannot be opened or written.
   bool SaveWindowRect(const WindowRect* rect);
 
   const WindowRect& window_rect() const { return rect_; }
+  // The identity the working folder is named after (see BookPlaceIdentity).
   const std::string& book_identity() const { return book_identity_; }
   const std::string& working_folder() const { return working_folder_; }
   // 640 x 480, centred in the screen.

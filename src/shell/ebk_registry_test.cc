@@ -207,6 +207,31 @@ TEST_F(EbkRegistryTest, HostileIdentitiesStayInsideTheirOwnFolder) {
   EXPECT_TRUE(IsFolder(data_ + "/Lectern/no-identity"));
 }
 
+TEST_F(EbkRegistryTest, BooksWithoutAGuidAreNamedByTheirOwnIdentity) {
+  EbkRegistry registry = MakeRegistry();
+  // A guid keeps exactly the folder it always had, whatever the archive says.
+  registry.Initialise("{AB}", "0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(registry.book_identity(), "{AB}");
+  EXPECT_EQ(registry.working_folder(), data_ + "/Lectern/{AB}");
+
+  std::string first, second;
+  registry.Initialise("", "0123456789abcdef0123456789abcdef");
+  ASSERT_TRUE(registry.WorkingFolder(first));
+  EXPECT_EQ(first, data_ + "/Lectern/0123456789abcdef0123456789abcdef");
+  registry.Initialise("", "fedcba9876543210fedcba9876543210");
+  ASSERT_TRUE(registry.WorkingFolder(second));
+  EXPECT_NE(first, second);
+
+  // Preview Mode: one project, however it is named on the command line, keeps one identity.
+  std::string project = dir_.Write("proj/book.bpj", "<p><config/></p>");
+  std::string same = ProjectPathIdentity(dir_.Join("proj/../proj/./book.bpj"));
+  EXPECT_EQ(ProjectPathIdentity(project), same);
+  EXPECT_EQ(same.size(), 32u);
+  EXPECT_EQ(same.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_NE(ProjectPathIdentity(dir_.Write("other/book.bpj", "<p><config/></p>")), same);
+  EXPECT_EQ(WorkingFolderName(same), same);
+}
+
 TEST_F(EbkRegistryTest, WithoutADataFolderTheTemporaryFolderIsUsed) {
   data_.clear();
   EbkRegistry registry = MakeRegistry();

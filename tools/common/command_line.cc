@@ -37,57 +37,48 @@ std::optional<std::string> ArgumentReader::TakeValue() {
   return args_[next_++];
 }
 
-bool ParseIdentityHex(std::string_view text, BookIdentity& identity) {
-  if (text.size() >= 2 && text.front() == '{' && text.back() == '}') text = text.substr(1, text.size() - 2);
-  BookIdentity out{};
-  size_t digits = 0;
-  for (char c : text) {
-    if (c == '-') continue;
-    int v;
-    if (c >= '0' && c <= '9') {
-      v = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      v = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      v = c - 'A' + 10;
-    } else {
-      return false;
-    }
-    if (digits == 32) return false;
-    out[digits / 2] = uint8_t(out[digits / 2] << 4 | v);
-    ++digits;
-  }
-  if (digits != 32) return false;
-  identity = out;
-  return true;
-}
-
-std::string IdentityHex(const BookIdentity& identity) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : identity) {
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
-  }
-  return out;
-}
-
 std::string PrintableName(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    auto b = uint8_t(c);
-    if (c == '\\') {
+  // Names are copied in runs: a hostile book's names can be megabytes of plain text.
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto b = uint8_t(text[i]);
+    if (b != '\\' && b >= 0x20 && b != 0x7F) continue;
+    out.append(text, run, i - run);
+    run = i + 1;
+    if (b == '\\') {
       out += "\\\\";
-    } else if (b < 0x20 || b == 0x7F) {
+    } else {
       char escaped[5];
       std::snprintf(escaped, sizeof escaped, "\\x%02x", b);
       out += escaped;
-    } else {
-      out.push_back(c);
     }
   }
+  out.append(text, run, text.size() - run);
   return out;
+}
+
+std::optional<uint64_t> ParseByteCount(std::string_view text) {
+  unsigned shift = 0;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'k': case 'K': shift = 10; break;
+      case 'm': case 'M': shift = 20; break;
+      case 'g': case 'G': shift = 30; break;
+      default: break;
+    }
+    if (shift) text.remove_suffix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    if (value > (UINT64_MAX - uint64_t(c - '0')) / 10) return std::nullopt;
+    value = value * 10 + uint64_t(c - '0');
+  }
+  if (shift && value > (UINT64_MAX >> shift)) return std::nullopt;
+  return value << shift;
 }
 
 }  // namespace lectern

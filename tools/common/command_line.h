@@ -1,13 +1,13 @@
-// What the book tools share: reading their arguments, book identities as hex text, and names made
-// safe to print.
+// What the book tools share: reading their arguments and names made safe to print.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "archive/format.h"
+#include "archive/book_identity.h"
 
 namespace lectern {
 
@@ -33,14 +33,12 @@ class ArgumentReader {
   std::optional<std::string> inline_value_;
 };
 
-// 32 hexadecimal digits, byte by byte in file order; dashes and surrounding braces are ignored, so
-// the usual GUID spelling of the same bytes passes too.
-bool ParseIdentityHex(std::string_view text, BookIdentity& identity);
-// The identity as 32 lower-case hexadecimal digits, byte by byte in file order.
-std::string IdentityHex(const BookIdentity& identity);
-
 // `text` with control bytes and backslashes written as \xNN / \\, so that a hostile name can't
 // drive the terminal; other bytes (UTF-8 included) pass unchanged.
 std::string PrintableName(std::string_view text);
+
+// "4096", "64K", "512M", "4G" (K, M and G in either case, powers of 1024) as a byte count;
+// nullopt for anything else, or for a count past 2^64.
+std::optional<uint64_t> ParseByteCount(std::string_view text);
 
 }  // namespace lectern

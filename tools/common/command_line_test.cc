@@ -34,27 +34,6 @@ TEST(ArgumentReaderTest, AnEmptyInlineValueIsAValue) {
   EXPECT_EQ(args.TakeOperand(), "-");
 }
 
-TEST(IdentityHexTest, RoundTripsAndRefusesWhatIsNotSixteenBytes) {
-  BookIdentity id{};
-  ASSERT_TRUE(ParseIdentityHex("00112233445566778899AABBCCDDEEFF", id));
-  EXPECT_EQ(id[0], 0x00);
-  EXPECT_EQ(id[1], 0x11);
-  EXPECT_EQ(id[15], 0xFF);
-  EXPECT_EQ(IdentityHex(id), "00112233445566778899aabbccddeeff");
-
-  BookIdentity guid{};
-  ASSERT_TRUE(ParseIdentityHex("{00112233-4455-6677-8899-aabbccddeeff}", guid));
-  EXPECT_EQ(guid, id);
-
-  BookIdentity untouched = id;
-  for (const char* bad : {"", "0011", "00112233445566778899aabbccddeeff00", "00112233445566778899aabbccddeefg",
-                          "0x112233445566778899aabbccddeeff"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_FALSE(ParseIdentityHex(bad, untouched));
-    EXPECT_EQ(untouched, id);
-  }
-}
-
 TEST(PrintableNameTest, ControlBytesAreEscapedUtf8Kept) {
   EXPECT_EQ(PrintableName("pages/\xC3\xBC" "berblick.html"), "pages/\xC3\xBC" "berblick.html");
   EXPECT_EQ(PrintableName("evil\x1B[2J\n.htm"), "evil\\x1b[2J\\x0a.htm");
@@ -62,4 +41,15 @@ TEST(PrintableNameTest, ControlBytesAreEscapedUtf8Kept) {
 }
 
 }  // namespace
+TEST(ByteCountTest, PlainAndSuffixedCountsAndNothingElse) {
+  EXPECT_EQ(ParseByteCount("0"), 0u);
+  EXPECT_EQ(ParseByteCount("4096"), 4096u);
+  EXPECT_EQ(ParseByteCount("64k"), 65536u);
+  EXPECT_EQ(ParseByteCount("512M"), uint64_t(512) << 20);
+  EXPECT_EQ(ParseByteCount("4G"), uint64_t(4) << 30);
+  EXPECT_EQ(ParseByteCount("18446744073709551615"), UINT64_MAX);
+  for (const char* bad : {"", "G", "-1", "1.5G", "12 ", "0x10", "18446744073709551616", "17179869184G", "4T"})
+    EXPECT_EQ(ParseByteCount(bad), std::nullopt) << bad;
+}
+
 }  // namespace lectern

@@ -4,10 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 
+#include "archive/archive_error.h"
+#include "archive/compressor.h"
 #include "archive/format.h"
 #include "common/command_line.h"
 
@@ -44,6 +48,8 @@ void FillFromRecord(const ZPK& zpk, const FsNode& record_node, bool raw, BookEnt
   entry.intact = ReadRecordSizes(zpk, record_node.data_offset, entry.content_size, entry.stored_size);
   // Raw bytes are read in place, so all of them must lie inside the record.
   if (raw && entry.content_size > entry.stored_size) entry.intact = false;
+  // The reader's own check: no stream of the stored length makes more, so nobody allocates for it.
+  if (!raw && entry.content_size > MaxLzoExpansion(entry.stored_size)) entry.intact = false;
 }
 
 bool IsCompanionName(std::string_view name) { return !name.empty() && name.back() == kRawCompanionSuffix; }
@@ -54,7 +60,7 @@ bool DescribeFile(const ZPK& zpk, const FsNode& parent, const FsNode& node, Book
   if (IsCompanionName(node.name)) {
     std::string_view base(node.name.data(), node.name.size() - 1);
     if (base.empty() || parent.FindChild(base, NodeKind::kFile)) return false;
-    entry.names.back() = std::string(base);
+    entry.names.back() = base;
     FillFromRecord(zpk, node, true, entry);
     return true;
   }
@@ -67,30 +73,31 @@ bool DescribeFile(const ZPK& zpk, const FsNode& parent, const FsNode& node, Book
   return true;
 }
 
-std::string JoinNames(const std::vector<std::string>& names) {
-  std::string path;
-  for (const std::string& n : names) {
+void JoinNames(const std::vector<std::string_view>& names, std::string& path) {
+  path.clear();
+  for (std::string_view n : names) {
     if (!path.empty()) path.push_back('/');
     path += n;
   }
-  return path;
 }
 
 // Nesting deeper than any real book has; beyond it paths grow quadratically with hostile input.
 constexpr size_t kMaxFolderDepth = 256;
+// File systems take names of at most 255 characters, each at most four bytes in UTF-8.
+constexpr size_t kMaxNameBytes = 255 * 4;
 
 }  // namespace
 
-std::vector<BookEntry> ListBookEntries(const ZPK& zpk) {
-  std::vector<BookEntry> entries;
+bool VisitBookEntries(const ZPK& zpk, const std::function<bool(const BookEntry&)>& visit) {
   struct Frame {
     const FsNode* dir;
     size_t next;
   };
   const FsNode* root = zpk.directory().root();
-  if (!root) return entries;
+  if (!root) return true;
   std::vector<Frame> stack{{root, 0}};
-  std::vector<std::string> names;
+  std::vector<std::string_view> names;  // the folders above the next child
+  BookEntry entry;                      // one at a time, its path's storage reused
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.next == top.dir->children.size()) {
@@ -99,13 +106,15 @@ std::vector<BookEntry> ListBookEntries(const ZPK& zpk) {
       continue;
     }
     const FsNode& child = *top.dir->children[top.next++];
-    BookEntry entry;
+    std::string path = std::move(entry.path);
+    entry = BookEntry();
     entry.names = names;
     entry.names.push_back(child.name);
     if (child.is_directory()) {
       entry.folder = true;
-      entry.path = JoinNames(entry.names);
-      entries.push_back(std::move(entry));
+      JoinNames(entry.names, path);
+      entry.path = std::move(path);
+      if (!visit(entry)) return false;
       if (stack.size() < kMaxFolderDepth) {
         names.push_back(child.name);
         stack.push_back({&child, 0});
@@ -113,10 +122,11 @@ std::vector<BookEntry> ListBookEntries(const ZPK& zpk) {
       continue;
     }
     if (!DescribeFile(zpk, *top.dir, child, entry)) continue;
-    entry.path = JoinNames(entry.names);
-    entries.push_back(std::move(entry));
+    JoinNames(entry.names, path);
+    entry.path = std::move(path);
+    if (!visit(entry)) return false;
   }
-  return entries;
+  return true;
 }
 
 bool ResolveBookFile(const ZPK& zpk, std::string_view path, BookEntry& entry, bool* is_folder) {
@@ -134,7 +144,7 @@ bool ResolveBookFile(const ZPK& zpk, std::string_view path, BookEntry& entry, bo
   }
   for (const FsNode* n = node; n->parent; n = n->parent) entry.names.insert(entry.names.begin(), n->name);
   if (!DescribeFile(zpk, *node->parent, *node, entry)) return false;
-  entry.path = JoinNames(entry.names);
+  JoinNames(entry.names, entry.path);
   return true;
 }
 
@@ -150,74 +160,110 @@ bool ReadBookEntry(ZPK& zpk, const BookEntry& entry, const std::function<bool(st
       size_t n = std::min<size_t>(chunk.size(), left);
       if (!PreadFully(zpk.GetFileHandle(), chunk.data(), n, position))
         return error = std::string("cannot read the book: ") + std::strerror(errno ? errno : EIO), false;
-      for (size_t i = 0; i < n; ++i) chunk[i] ^= kEntryMask;
+      ApplyEntryMask(chunk.data(), n);
       if (!sink(std::span<const uint8_t>(chunk.data(), n))) return error = "cannot write the content", false;
       position += int64_t(n);
       left -= uint32_t(n);
     }
     return true;
   }
-  std::vector<uint8_t> content;
-  try {
-    // The reader resolves the path itself; the names were taken from the tree, so from the root it
-    // finds this same node (names are unique per folder without regard to case).
-    std::string absolute = entry.path;
-    absolute.insert(0, 1, '/');
-    if (!zpk.ReadWholeEntry(absolute, content)) return error = "its content can't be decompressed", false;
-  } catch (const std::bad_alloc&) {
-    return error = "not enough memory for its content size", false;
-  }
-  if (!content.empty() && !sink(std::span<const uint8_t>(content))) return error = "cannot write the content", false;
+  if (entry.content_size == 0) return true;
+  // Left uninitialised: the pages of a declared size that a short stream never reaches are never
+  // touched, so a lying record costs address space, not memory, before its read fails.
+  std::unique_ptr<uint8_t[]> content(new (std::nothrow) uint8_t[entry.content_size]);
+  if (!content) return error = "not enough memory for its content size", false;
+  // The reader resolves the path itself; the names were taken from the tree, so from the root it
+  // finds this same node (names are unique per folder without regard to case).
+  std::string absolute = entry.path;
+  absolute.insert(0, 1, '/');
+  uint32_t size = entry.content_size;
+  if (!zpk.ReadEntry(absolute, content.get(), size) || size != entry.content_size)
+    return error = "its content can't be decompressed", false;
+  if (!sink(std::span<const uint8_t>(content.get(), size))) return error = "cannot write the content", false;
   return true;
 }
 
 bool IsSafeName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+  return std::none_of(name.begin(), name.end(), [](char c) { return c == '/' || c == '\\' || c == '\0'; });
 }
 
 namespace {
 
+// An entry's path as problems show it: printable, and cut short when a hostile name makes it
+// longer than anyone reads.
+std::string ShownPath(std::string_view path) {
+  constexpr size_t kShownBytes = 512;
+  if (path.size() <= kShownBytes) return PrintableName(path);
+  return Concat({PrintableName(path.substr(0, kShownBytes)), "..."});
+}
+
 class Extractor {
  public:
-  Extractor(ZPK& zpk, int root_fd) : zpk_(zpk), root_fd_(root_fd) {}
+  Extractor(ZPK& zpk, int root_fd, uint64_t max_bytes, ExtractResult& result)
+      : zpk_(zpk), root_fd_(root_fd), max_bytes_(max_bytes), result_(result) {}
 
-  void Extract(const BookEntry& entry, ExtractResult& result) {
-    std::string shown = PrintableName(entry.path);
-    for (const std::string& name : entry.names) {
-      if (!IsSafeName(name)) return result.problems.push_back(shown + ": unsafe name, not extracted");
+  // False when extraction must stop.
+  bool Extract(const BookEntry& entry) {
+    for (std::string_view name : entry.names) {
+      if (!IsSafeName(name)) return Problem(entry, "unsafe name, not extracted");
     }
-    if (entry.names.size() > kMaxFolderDepth)
-      return result.problems.push_back(shown + ": nested too deep, not extracted");
+    if (entry.names.size() > kMaxFolderDepth) return Problem(entry, "nested too deep, not extracted");
+    // No file system takes a longer name; asking it each time would cost a copy per entry.
+    for (std::string_view name : entry.names) {
+      if (name.size() > kMaxNameBytes) return Problem(entry, "name too long, not extracted");
+    }
+    // Checked before anything is read: the declared size is what reading would cost.
+    if (!entry.folder && entry.content_size > max_bytes_ - result_.bytes_written) {
+      Problem(entry, Concat({"extraction stopped: it would write more than ", GroupedNumber(max_bytes_),
+                             " bytes (--max-bytes)"}));
+      result_.stopped = true;
+      return false;
+    }
     size_t parent_levels = entry.folder ? entry.names.size() : entry.names.size() - 1;
     std::string error;
     int dir = OpenFolders(entry.names, parent_levels, error);
-    if (dir < 0) return result.problems.push_back(shown + ": " + error);
+    if (dir < 0) return Problem(entry, error);
     if (entry.folder) {
       if (dir != root_fd_) ::close(dir);
-      ++result.folders;
-      return;
+      ++result_.folders;
+      return true;
     }
-    const std::string& name = entry.names.back();
+    std::string name(entry.names.back());
     int out = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (out < 0) {
       error = std::string("cannot create: ") + std::strerror(errno);
     } else {
-      bool ok = ReadBookEntry(zpk_, entry, [&](std::span<const uint8_t> bytes) { return WriteAll(out, bytes); },
-                              error);
+      bool ok = ReadBookEntry(
+          zpk_, entry,
+          [&](std::span<const uint8_t> bytes) {
+            if (bytes.size() > max_bytes_ - result_.bytes_written) return false;
+            result_.bytes_written += bytes.size();
+            return WriteAll(out, bytes);
+          },
+          error);
       if (::close(out) != 0 && ok) {
         ok = false;
         error = std::string("cannot write: ") + std::strerror(errno);
       }
       // No half-written file stays behind to pass for the real one.
       if (!ok) ::unlinkat(dir, name.c_str(), 0);
-      else ++result.files;
+      else ++result_.files;
     }
     if (dir != root_fd_) ::close(dir);
-    if (!error.empty()) result.problems.push_back(shown + ": " + error);
+    if (!error.empty()) return Problem(entry, error);
+    return true;
   }
 
  private:
+  // Notes a problem with one entry; extraction goes on with the next.
+  bool Problem(const BookEntry& entry, std::string_view what) {
+    ++result_.problem_count;
+    if (result_.problems.size() < ExtractResult::kMaxProblemLines)
+      result_.problems.push_back(Concat({ShownPath(entry.path), ": ", what}));
+    return true;
+  }
+
   static bool WriteAll(int fd, std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
       ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -230,16 +276,16 @@ class Extractor {
 
   // Opens (making where missing) the first `levels` folders of `names` below the root, each one
   // relative to the last and never through a link. The root's descriptor itself for 0 levels.
-  int OpenFolders(const std::vector<std::string>& names, size_t levels, std::string& error) {
+  int OpenFolders(const std::vector<std::string_view>& names, size_t levels, std::string& error) {
     int dir = root_fd_;
     for (size_t i = 0; i < levels; ++i) {
-      const char* name = names[i].c_str();
-      if (::mkdirat(dir, name, 0755) != 0 && errno != EEXIST) {
+      std::string name(names[i]);
+      if (::mkdirat(dir, name.c_str(), 0755) != 0 && errno != EEXIST) {
         error = std::string("cannot make folder: ") + std::strerror(errno);
         if (dir != root_fd_) ::close(dir);
         return -1;
       }
-      int next = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      int next = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       int open_error = errno;
       if (dir != root_fd_) ::close(dir);
       if (next < 0) {
@@ -255,11 +301,13 @@ class Extractor {
 
   ZPK& zpk_;
   int root_fd_;
+  uint64_t max_bytes_;
+  ExtractResult& result_;
 };
 
 }  // namespace
 
-ExtractResult ExtractBook(ZPK& zpk, const std::string& target_dir) {
+ExtractResult ExtractBook(ZPK& zpk, const std::string& target_dir, uint64_t max_bytes) {
   ExtractResult result;
   // The target itself may be made with its parents; inside it, nothing is followed.
   std::string partial;
@@ -276,10 +324,11 @@ ExtractResult ExtractBook(ZPK& zpk, const std::string& target_dir) {
 #endif
   if (root < 0) {
     result.problems.push_back(target_dir + ": " + std::strerror(errno));
+    result.problem_count = 1;
     return result;
   }
-  Extractor extractor(zpk, root);
-  for (const BookEntry& entry : ListBookEntries(zpk)) extractor.Extract(entry, result);
+  Extractor extractor(zpk, root, max_bytes, result);
+  VisitBookEntries(zpk, [&](const BookEntry& entry) { return extractor.Extract(entry); });
   ::close(root);
   return result;
 }

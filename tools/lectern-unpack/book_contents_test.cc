@@ -41,6 +41,15 @@ std::string Content(ZPK& zpk, const BookEntry& entry, std::string* error = nullp
   return ok ? out : "<failed>";
 }
 
+std::vector<BookEntry> Collect(const ZPK& zpk) {
+  std::vector<BookEntry> entries;
+  VisitBookEntries(zpk, [&](const BookEntry& e) {
+    entries.push_back(e);
+    return true;
+  });
+  return entries;
+}
+
 class BookContentsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,7 +79,7 @@ class BookContentsTest : public ::testing::Test {
 };
 
 TEST_F(BookContentsTest, ListingShowsWhatTheReaderServes) {
-  std::vector<BookEntry> entries = ListBookEntries(zpk_);
+  std::vector<BookEntry> entries = Collect(zpk_);
   std::vector<std::string> paths;
   for (const BookEntry& e : entries) paths.push_back(e.path + (e.folder ? "/" : ""));
   // Folders come before their contents; companions are no entries of their own.
@@ -82,7 +91,7 @@ TEST_F(BookContentsTest, ListingShowsWhatTheReaderServes) {
   EXPECT_TRUE(clip->intact);
   EXPECT_EQ(clip->content_size, book_.files["media/clip.ogg"].size());
   EXPECT_EQ(clip->stored_size, clip->content_size);
-  EXPECT_EQ(clip->names, (std::vector<std::string>{"media", "clip.ogg"}));
+  EXPECT_EQ(clip->names, (std::vector<std::string_view>{"media", "clip.ogg"}));
   const BookEntry* a = Find(entries, "pages/a.html");
   EXPECT_FALSE(a->raw);
   EXPECT_EQ(a->content_size, 40000u);
@@ -132,7 +141,7 @@ TEST_F(BookContentsTest, OrphanAndUnusedCompanionsFollowTheReadersRule) {
   FsNode* none = tree.Find("media/none.wav", NodeKind::kFile);
   none->data_offset = tree.Find("pages/a.html", NodeKind::kFile)->data_offset;
 
-  std::vector<BookEntry> entries = ListBookEntries(zpk_);
+  std::vector<BookEntry> entries = Collect(zpk_);
   const BookEntry* clip = Find(entries, "media/clip.ogg");
   ASSERT_NE(clip, nullptr);
   EXPECT_TRUE(clip->raw);
@@ -157,7 +166,7 @@ TEST_F(BookContentsTest, DamagedRecordsAreReportedNotRead) {
   tree.Find("index.html", NodeKind::kFile)->data_offset = 0x80000010u;
   // A companion whose size claims more than its record stores (a compressed record's sizes).
   tree.Find("media/clip.ogg:", NodeKind::kFile)->data_offset = compressed_record;
-  std::vector<BookEntry> entries = ListBookEntries(zpk_);
+  std::vector<BookEntry> entries = Collect(zpk_);
   for (const char* path : {"pages/a.html", "index.html", "media/clip.ogg"}) {
     SCOPED_TRACE(path);
     const BookEntry* e = Find(entries, path);

@@ -12,6 +12,9 @@
 #include "archive/zpk.h"
 #include "common/command_line.h"
 #include "lectern-unpack/book_contents.h"
+#ifdef LECTERN_UNPACK_SEARCH
+#include "lectern-unpack/book_search.h"
+#endif
 #include "platform/message_box.h"
 
 namespace lectern {
@@ -23,10 +26,18 @@ constexpr char kUsage[] =
     "\n"
     "  --list           every file and folder with its size, stored size and method (the default)\n"
     "  --extract DIR    write every file and folder under DIR (made when missing)\n"
+    "  --max-bytes N    stop extracting before more than N bytes are written (default 4G; K, M, G)\n"
     "  --cat PATH       one stored file's content to standard output\n"
     "  --info           format version, identity, archive base and section offsets\n"
     "  --settings       the book's settings, one key=value per line, in key order\n"
     "  --config         the book's configuration document (its contents tree)\n"
+#ifdef LECTERN_UNPACK_SEARCH
+    "  --search QUERY   the reader's search: one hit per line, PATH<TAB>TITLE, in the reader's order;\n"
+    "                   exit 0 with hits, 1 with none, 2 when the book can't be searched\n"
+    "  --no-index       with --search: scan the book even when its index is complete\n"
+    "  --build-index    build the book's search index (the one the reader uses) and wait for it\n"
+    "  --index-stats    the index's state (complete or not), size and build time\n"
+#endif
     "  -h, --help       this text\n";
 
 constexpr int kExitFailure = 1;
@@ -37,17 +48,18 @@ int Failure(const std::string& message, int status = kExitFailure) {
   return status;
 }
 
-// The archive's only message (a seek that fails on a tiny file) would make a second line of
-// output; the tool says what went wrong itself.
+// Nothing below should show a message; should one come, the tool still speaks for itself.
 int SilentMessageBox(void*, std::string_view, std::string_view, unsigned) { return kIdOk; }
 
-enum class Action { kList, kExtract, kCat, kInfo, kSettings, kConfig };
+enum class Action { kList, kExtract, kCat, kInfo, kSettings, kConfig, kSearch, kBuildIndex, kIndexStats };
 
 struct UnpackArguments {
   std::string book;
   Action action = Action::kList;
-  std::string operand;  // DIR or PATH
+  std::string operand;  // DIR, PATH or QUERY
+  uint64_t max_bytes = kDefaultMaxExtractBytes;
   bool help = false;
+  bool no_index = false;
 };
 
 bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& error) {
@@ -65,6 +77,13 @@ bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& er
       out.help = true;
       return true;
     }
+    if (*option == "--max-bytes") {
+      std::optional<std::string> value = args.TakeValue();
+      std::optional<uint64_t> bytes = value ? ParseByteCount(*value) : std::nullopt;
+      if (!bytes) return error = "--max-bytes needs a number of bytes (a K, M or G after it multiplies by 1024's)", false;
+      out.max_bytes = *bytes;
+      continue;
+    }
     Action action;
     bool needs_value = false;
     if (*option == "--list") {
@@ -81,10 +100,22 @@ bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& er
     } else if (*option == "--cat") {
       action = Action::kCat;
       needs_value = true;
+#ifdef LECTERN_UNPACK_SEARCH
+    } else if (*option == "--search") {
+      action = Action::kSearch;
+      needs_value = true;
+    } else if (*option == "--build-index") {
+      action = Action::kBuildIndex;
+    } else if (*option == "--index-stats") {
+      action = Action::kIndexStats;
+    } else if (*option == "--no-index") {
+      out.no_index = true;
+      continue;
+#endif
     } else {
       return error = "unknown option " + *option, false;
     }
-    if (action_given) return error = "one of --list, --extract, --cat, --info, --settings and --config at a time", false;
+    if (action_given) return error = "one of the actions at a time (see --help)", false;
     action_given = true;
     out.action = action;
     if (needs_value) {
@@ -94,6 +125,7 @@ bool ParseArguments(int argc, char** argv, UnpackArguments& out, std::string& er
     }
   }
   if (out.book.empty()) return error = "no book given (try --help)", false;
+  if (out.no_index && out.action != Action::kSearch) return error = "--no-index goes with --search", false;
   return true;
 }
 
@@ -104,23 +136,24 @@ const char* MethodOf(const BookEntry& e) {
 }
 
 int List(const ZPK& zpk) {
-  std::vector<BookEntry> entries = ListBookEntries(zpk);
   uint64_t content = 0, stored = 0;
   size_t files = 0, folders = 0, damaged = 0;
   std::printf("%10s  %10s  %-6s  %s\n", "Length", "Stored", "Method", "Name");
   std::printf("%10s  %10s  %-6s  %s\n", "----------", "----------", "------", "----");
-  for (const BookEntry& e : entries) {
-    std::string name = PrintableName(e.path) + (e.folder ? "/" : "");
+  VisitBookEntries(zpk, [&](const BookEntry& e) {
+    std::string name = PrintableName(e.path);
+    if (e.folder) name.push_back('/');
     std::printf("%10" PRIu32 "  %10" PRIu32 "  %-6s  %s\n", e.content_size, e.stored_size, MethodOf(e), name.c_str());
     if (e.folder) {
       ++folders;
-      continue;
+      return true;
     }
     ++files;
     if (!e.intact) ++damaged;
     content += e.content_size;
     stored += e.stored_size;
-  }
+    return true;
+  });
   std::printf("%10s  %10s  %-6s  %s\n", "----------", "----------", "", "-------");
   std::printf("%10" PRIu64 "  %10" PRIu64 "  %-6s  %zu files, %zu folders\n", content, stored, "", files, folders);
   if (std::fflush(stdout) != 0) return Failure("cannot write the listing");
@@ -129,16 +162,16 @@ int List(const ZPK& zpk) {
 }
 
 int Info(const ZPK& zpk) {
-  std::vector<BookEntry> entries = ListBookEntries(zpk);
   size_t files = 0, raw = 0, folders = 0;
-  for (const BookEntry& e : entries) {
+  VisitBookEntries(zpk, [&](const BookEntry& e) {
     if (e.folder) {
       ++folders;
     } else {
       ++files;
       raw += e.raw;
     }
-  }
+    return true;
+  });
   auto offset = [&](ZPK::Section s) {
     uint32_t at = zpk.section_offset(s);
     return at ? std::to_string(at) : std::string("0 (none)");
@@ -191,12 +224,13 @@ int Config(const ZPK& zpk) {
   return 0;
 }
 
-int Extract(ZPK& zpk, const std::string& dir) {
-  ExtractResult result = ExtractBook(zpk, dir);
-  if (result.problems.size() == 1) return Failure(result.problems.front());
-  if (!result.problems.empty()) {
-    return Failure(result.problems.front() + " (and " + std::to_string(result.problems.size() - 1) +
-                   " more entries not extracted)");
+int Extract(ZPK& zpk, const std::string& dir, uint64_t max_bytes) {
+  ExtractResult result = ExtractBook(zpk, dir, max_bytes);
+  // A stop is what the user must hear of first; otherwise the first entry that went wrong.
+  std::string first = result.stopped ? result.problems.back() : result.problems.empty() ? "" : result.problems.front();
+  if (result.problem_count == 1) return Failure(first);
+  if (result.problem_count > 1) {
+    return Failure(first + " (and " + std::to_string(result.problem_count - 1) + " more entries not extracted)");
   }
   std::printf("%s: %zu files, %zu folders\n", dir.c_str(), result.files, result.folders);
   return 0;
@@ -211,11 +245,25 @@ int Run(int argc, char** argv) {
     return 0;
   }
   SetMessageBoxHandler(&SilentMessageBox);
+  // A search that can't run must not read as "no hit".
+  int trouble = arguments.action == Action::kSearch ? 2 : kExitFailure;
   struct stat st;
-  if (::stat(arguments.book.c_str(), &st) != 0) return Failure(arguments.book + ": " + std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) return Failure(arguments.book + ": not a file");
+  if (::stat(arguments.book.c_str(), &st) != 0) return Failure(arguments.book + ": " + std::strerror(errno), trouble);
+  if (!S_ISREG(st.st_mode)) return Failure(arguments.book + ": not a file", trouble);
+#ifdef LECTERN_UNPACK_SEARCH
+  switch (arguments.action) {
+    case Action::kSearch:
+      return SearchBookCommand(arguments.book, arguments.operand, !arguments.no_index);
+    case Action::kBuildIndex:
+      return BuildIndexCommand(arguments.book);
+    case Action::kIndexStats:
+      return IndexStatsCommand(arguments.book);
+    default:
+      break;
+  }
+#endif
   ZPK zpk;
-  if (!zpk.Open(arguments.book)) return Failure(arguments.book + ": not a book, or its header is damaged");
+  if (!zpk.Open(arguments.book)) return Failure(arguments.book + ": " + zpk.open_error().description);
   switch (arguments.action) {
     case Action::kList:
       return List(zpk);
@@ -228,7 +276,11 @@ int Run(int argc, char** argv) {
     case Action::kCat:
       return Cat(zpk, arguments.operand);
     case Action::kExtract:
-      return Extract(zpk, arguments.operand);
+      return Extract(zpk, arguments.operand, arguments.max_bytes);
+    case Action::kSearch:
+    case Action::kBuildIndex:
+    case Action::kIndexStats:
+      break;  // answered above, where the search is built
   }
   return kExitFailure;
 }

@@ -12,8 +12,16 @@ namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Markup characters as references; in attribute values also the quote and the white space that
-// a reader would otherwise fold.
+// A literal in the quote it does not contain.
+void AppendLiteral(std::string& out, const std::string& literal) {
+  char quote = literal.find('"') == std::string::npos ? '"' : '\'';
+  out += quote;
+  out += literal;
+  out += quote;
+}
+
+}  // namespace
+
 void AppendEscaped(std::string& out, std::string_view text, bool in_attribute) {
   for (char c : text) {
     switch (c) {
@@ -28,16 +36,6 @@ void AppendEscaped(std::string& out, std::string_view text, bool in_attribute) {
     }
   }
 }
-
-// A literal in the quote it does not contain.
-void AppendLiteral(std::string& out, const std::string& literal) {
-  char quote = literal.find('"') == std::string::npos ? '"' : '\'';
-  out += quote;
-  out += literal;
-  out += quote;
-}
-
-}  // namespace
 
 // ---- Node memory
 
@@ -442,11 +440,8 @@ void Document::Generate(std::string& out) const {
     out += "<?xml version=\"";
     out += version;
     out += '"';
-    if (!encoding.empty()) {
-      out += " encoding=\"";
-      out += encoding;
-      out += '"';
-    }
+    // The tree is UTF-8 whatever the source was written in, and so is what is written here.
+    if (!encoding.empty()) out += " encoding=\"UTF-8\"";
     if (has_standalone) out += standalone ? " standalone=\"yes\"" : " standalone=\"no\"";
     out += "?>";
   }

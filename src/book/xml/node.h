@@ -474,6 +474,10 @@ class Document : public Node, public NodeContainer {
 std::unique_ptr<Node> CloneTree(const Node& source, NodeContainer* parent);
 void GenerateTree(const Node& root, std::string& out);
 
+// `text` as XML content: markup characters as references; in attribute values (written in double
+// quotes) also the quote and the white space that a reader would otherwise fold.
+void AppendEscaped(std::string& out, std::string_view text, bool in_attribute);
+
 // White-space runs (space, tab, CR, LF) folded to one space, both ends trimmed.
 std::string NormaliseSpace(std::string_view text);
 

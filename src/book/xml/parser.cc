@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "book/xml/utf8.h"
+#include "platform/text_encoding.h"
 
 namespace lectern::AdvXMLParser {
 namespace {
@@ -986,6 +987,113 @@ class Reader {
   std::vector<std::string> expanding_;
 };
 
+// ---- Encodings
+
+// A 16- or 32-bit Unicode form told by the byte-order mark or by how "<?" is spelt at the start
+// (the autodetection of the XML recommendation's appendix F); the mark's length goes to `mark`.
+std::string_view WideFormOf(std::string_view bytes, size_t& mark) {
+  auto starts = [&](std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; };
+  using namespace std::string_view_literals;
+  mark = 0;
+  if (starts("\x00\x00\xFE\xFF"sv)) return mark = 4, "UTF-32BE";
+  if (starts("\xFF\xFE\x00\x00"sv)) return mark = 4, "UTF-32LE";
+  if (starts("\xFE\xFF"sv)) return mark = 2, "UTF-16BE";
+  if (starts("\xFF\xFE"sv)) return mark = 2, "UTF-16LE";
+  if (starts("\x00\x00\x00<"sv)) return "UTF-32BE";
+  if (starts("<\x00\x00\x00"sv)) return "UTF-32LE";
+  if (starts("\x00<\x00?"sv)) return "UTF-16BE";
+  if (starts("<\x00?\x00"sv)) return "UTF-16LE";
+  return {};
+}
+
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
+
+// Where the XML declaration at the start of 8-bit text names its encoding: the value's offset and
+// length, or npos when there is no declaration or it names none. Malformed declarations are left
+// to the reader, which reports them where they are.
+size_t DeclaredEncoding(std::string_view text, size_t& length) {
+  if (text.substr(0, 5) != "<?xml" || text.size() < 6 || !IsSpace(text[5])) return std::string_view::npos;
+  size_t end = text.find("?>");
+  std::string_view declaration = text.substr(0, end);
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return std::string_view::npos;
+  at += 8;
+  while (at < declaration.size() && IsSpace(declaration[at])) ++at;
+  if (at >= declaration.size() || declaration[at] != '=') return std::string_view::npos;
+  ++at;
+  while (at < declaration.size() && IsSpace(declaration[at])) ++at;
+  if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return std::string_view::npos;
+  size_t close = declaration.find(declaration[at], at + 1);
+  if (close == std::string_view::npos || close == at + 1) return std::string_view::npos;
+  std::string_view name = declaration.substr(at + 1, close - at - 1);
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (!letter(name[0])) return std::string_view::npos;
+  for (char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '.' && c != '_' && c != '-') return std::string_view::npos;
+  length = name.size();
+  return at + 1;
+}
+
+[[noreturn]] void FailEncoding(std::string_view text, size_t offset, std::string message) {
+  uint32_t line, column;
+  PositionOf(text, offset, line, column);
+  throw ParsingException(kErrorUnknownEncoding, line, column, std::move(message));
+}
+
+bool NamesWideForm(std::string_view name) {
+  if (name.size() < 5) return false;
+  std::string_view family = name.substr(0, 5);
+  return SameName(family, "UTF-1") || SameName(family, "UTF-3") || SameName(family, "UCS-2") ||
+         SameName(family, "UCS-4") || SameName(name, "ISO-10646-UCS-2") || SameName(name, "ISO-10646-UCS-4");
+}
+
+// Characters that XML never allows, whatever escapes or encodings: the C0 controls other than tab,
+// line feed and carriage return, and U+FFFE and U+FFFF.
+void CheckCharacters(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint8_t c = uint8_t(text[i]);
+    bool forbidden = (c < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
+                     (c == 0xEF && i + 2 < text.size() && uint8_t(text[i + 1]) == 0xBF && (uint8_t(text[i + 2]) & 0xFE) == 0xBE);
+    if (!forbidden) continue;
+    uint32_t line, column;
+    PositionOf(text, i, line, column);
+    throw ParsingException(kErrorForbiddenCharacter, line, column);
+  }
+}
+
+// The text the reader sees: UTF-8, cut at the first NUL. `storage` holds it when it had to be
+// converted.
+std::string_view DecodeInput(std::string_view bytes, std::string& storage) {
+  size_t mark = 0;
+  std::string_view text = bytes;
+  size_t length = 0;
+  if (std::string_view wide = WideFormOf(bytes, mark); !wide.empty()) {
+    ConvertToUtf8(bytes.substr(mark), wide, storage);
+    text = std::string_view(storage).substr(0, storage.find('\0'));
+    size_t at = DeclaredEncoding(text, length);
+    if (at != std::string_view::npos && !NamesWideForm(text.substr(at, length)))
+      FailEncoding(text, at, "the document declares " + std::string(text.substr(at, length)) + " but is written in " +
+                                 std::string(wide));
+  } else {
+    text = text.substr(0, text.find('\0'));
+    size_t at = DeclaredEncoding(text, length);
+    std::string_view name = at == std::string_view::npos ? std::string_view() : text.substr(at, length);
+    // A UTF-8 mark wins over the declaration, as it does for every other reader of the file.
+    bool plain = name.empty() || text.substr(0, 3) == "\xEF\xBB\xBF" || SameName(name, "UTF-8") ||
+                 SameName(name, "UTF8") || SameName(name, "US-ASCII") || SameName(name, "ASCII") ||
+                 SameName(name, "ISO-10646-UTF-8") || SameName(name, "ISO-646");
+    if (!plain) {
+      if (NamesWideForm(name))
+        FailEncoding(text, at, "the document declares " + std::string(name) + " but is written in 8-bit characters");
+      if (!ConvertToUtf8(text, name, storage))
+        FailEncoding(text, at, "unknown encoding \"" + std::string(name) + "\"");
+      text = std::string_view(storage).substr(0, storage.find('\0'));
+    }
+  }
+  CheckCharacters(text);
+  return text;
+}
+
 }  // namespace
 
 std::string_view DescribeError(uint32_t code) {
@@ -1035,6 +1143,8 @@ std::string_view DescribeError(uint32_t code) {
       "malformed SYSTEM or PUBLIC identifier",
       "malformed PUBLIC identifier in a notation declaration",
       "content after the root element",
+      "the declared encoding is unknown, or does not fit the document's bytes",
+      "a character that XML does not allow",
   };
   return code < std::size(kDescriptions) ? kDescriptions[code] : std::string_view();
 }
@@ -1049,10 +1159,10 @@ InvalidRefException::InvalidRefException(std::string name, uint32_t line, uint32
     : ParsingException(kErrorUnresolvedEntity, line, column, std::move(message)), name_(std::move(name)) {}
 
 std::unique_ptr<Document> Parser::Parse(const char* text, size_t length) {
-  if (!text) length = 0;
-  if (const void* nul = length ? std::memchr(text, '\0', length) : nullptr)
-    length = size_t(static_cast<const char*>(nul) - text);
-  Reader reader(text ? text : "", length, expansion_limit_);
+  if (!text) text = "", length = 0;
+  std::string converted;
+  std::string_view input = DecodeInput(std::string_view(text, length), converted);
+  Reader reader(input.data(), input.size(), expansion_limit_);
   return reader.Run();
 }
 

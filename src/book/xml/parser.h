@@ -1,15 +1,19 @@
-// A non-validating XML 1.0 parser for 8-bit text (UTF-8 or any ASCII-compatible code page) that
-// builds the node tree of node.h and reports the first syntax error as a ParsingException.
+// A non-validating XML 1.0 parser that builds the node tree of node.h and reports the first syntax
+// error as a ParsingException. The tree is UTF-8: a document in UTF-16 or UTF-32 (told by its
+// byte-order mark or its first characters) or one whose declaration names another encoding
+// ("windows-1252", "ISO-8859-2", "Shift_JIS", ...) is converted first; byte sequences the encoding
+// lacks become U+FFFD. Text that declares no encoding, or UTF-8 or ASCII, is read as it is, bytes
+// that are not UTF-8 included.
 //
 // The exceptions never leave the xml module: every other module calls ParseXml (parse_xml.h).
 //
 // Positions: line and column are 1-based and point at the character where the parser found the
-// error (just past the last character when the input ended too soon). Columns count bytes; CR LF
-// and a lone CR each count as one line break.
+// error (just past the last character when the input ended too soon). Columns count bytes (of the
+// UTF-8 text, for a converted document); CR LF and a lone CR each count as one line break.
 //
 // Not read: external entities and the external DTD subset (references to declared external
 // entities stay as EntityRef nodes with an empty replacement), and declarations are checked for
-// syntax only. The input is never transcoded, whatever its encoding declaration says.
+// syntax only.
 #pragma once
 
 #include <cstddef>
@@ -68,6 +72,8 @@ enum ErrorCode : uint32_t {
   kErrorBadExternalId = 41,
   kErrorBadNotationPublicId = 42,
   kErrorContentAfterRoot = 43,
+  kErrorUnknownEncoding = 44,         // the declared encoding is unknown, or contradicts the bytes
+  kErrorForbiddenCharacter = 45,      // a C0 control other than tab, LF, CR; U+FFFE or U+FFFF
 };
 
 // A sentence for each code ("" for codes it does not know).
@@ -109,7 +115,8 @@ class Parser {
   // Most bytes that references to declared entities may add to the tree, against expansion bombs.
   static constexpr size_t kDefaultExpansionLimit = size_t(16) << 20;
 
-  // A NUL byte ends the input as the end does. Throws ParsingException (or InvalidRefException).
+  // A NUL byte (a NUL character, in a converted document) ends the input as the end does. Throws
+  // ParsingException (or InvalidRefException).
   std::unique_ptr<Document> Parse(const char* text, size_t length);
 
   void set_expansion_limit(size_t bytes) { expansion_limit_ = bytes; }

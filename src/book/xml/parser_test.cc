@@ -249,6 +249,94 @@ TEST(ParserTest, XmlDeclaration) {
   EXPECT_EQ(CodeOf("<a/><?xml version='1.0'?>"), kErrorReservedPiTarget);
 }
 
+std::string Utf16(std::string_view ascii_or_latin1, bool big_endian, bool mark) {
+  std::string out = mark ? (big_endian ? "\xFE\xFF" : "\xFF\xFE") : "";
+  for (char c : ascii_or_latin1) {
+    char units[2] = {c, '\0'};
+    if (big_endian) std::swap(units[0], units[1]);
+    out.append(units, 2);
+  }
+  return out;
+}
+
+TEST(ParserTest, DeclaredEncodingsAreReadIntoUtf8) {
+  auto doc = MustParse("<?xml version='1.0' encoding='windows-1252'?><t a='\xE9'>caf\xE9 \x80</t>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(Root(*doc).GetText(), "caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(Root(*doc).FindAttribute("a").GetText(), "\xC3\xA9");
+  EXPECT_EQ(doc->encoding, "windows-1252");
+  // Names in the converted text are names: 'é' starts one.
+  doc = MustParse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><\xE9l\xE9ment/>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(Root(*doc).GetName(), "\xC3\xA9l\xC3\xA9ment");
+  doc = MustParse("<?xml version='1.0' encoding='Shift_JIS'?><t>\x83\x65\x83\x4C\x83\x58\x83\x67</t>");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(Root(*doc).GetText(), "\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x88");
+  // UTF-8, ASCII and no declaration read the bytes as they are.
+  for (const char* text : {"<?xml version='1.0' encoding='utf-8'?><t>\xE9</t>", "<?xml version='1.0'?><t>\xE9</t>",
+                           "<?xml version='1.0' encoding='US-ASCII'?><t>\xE9</t>", "<t>\xE9</t>"}) {
+    doc = MustParse(text);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(Root(*doc).GetText(), "\xE9") << text;
+  }
+  // The tree is written back as UTF-8, and says so.
+  doc = MustParse("<?xml version='1.0' encoding='ISO-8859-15'?><t>\xA4</t>");
+  ASSERT_TRUE(doc);
+  std::string written;
+  doc->Generate(written);
+  EXPECT_NE(written.find("encoding=\"UTF-8\""), std::string::npos) << written;
+  EXPECT_NE(written.find("<t>\xE2\x82\xAC</t>"), std::string::npos) << written;
+}
+
+TEST(ParserTest, Utf16And32AreToldByTheirMarkOrFirstCharacters) {
+  const std::string text = "<?xml version='1.0' encoding='UTF-16'?><t>caf\xE9</t>";
+  for (bool big : {false, true}) {
+    for (bool mark : {false, true}) {
+      SCOPED_TRACE(std::string(big ? "big" : "little") + (mark ? " with mark" : ""));
+      std::string bytes = Utf16(text, big, mark);
+      auto doc = MustParse(bytes);
+      ASSERT_TRUE(doc);
+      EXPECT_EQ(Root(*doc).GetText(), "caf\xC3\xA9");
+    }
+  }
+  std::string utf32("\xFF\xFE\x00\x00", 4);
+  for (char c : std::string_view("<t>\xE9</t>")) utf32 += std::string(1, c) + std::string(3, '\0');
+  auto doc = MustParse(utf32);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(Root(*doc).GetText(), "\xC3\xA9");
+  // A NUL character ends a converted document as a NUL byte ends an 8-bit one.
+  doc = MustParse(Utf16("<t/>", false, true) + std::string(2, '\0') + Utf16("junk", false, false));
+  ASSERT_TRUE(doc);
+  // Errors point into the converted text.
+  EXPECT_EQ(FailureOf(Utf16("<t>\n<u></t>", false, true)), (Failure{kErrorMismatchedEndTag, 2, 6}));
+}
+
+TEST(ParserTest, CharactersXmlNeverAllowsAreRefusedWhereTheyStand) {
+  EXPECT_EQ(FailureOf("<a>\n x\x01</a>"), (Failure{kErrorForbiddenCharacter, 2, 3}));
+  EXPECT_EQ(CodeOf("<a b='\x1F'/>"), kErrorForbiddenCharacter);
+  EXPECT_EQ(CodeOf("<a><![CDATA[\xEF\xBF\xBF]]></a>"), kErrorForbiddenCharacter);
+  EXPECT_EQ(CodeOf(Utf16("<a>\x0B</a>", false, true)), kErrorForbiddenCharacter);
+  EXPECT_TRUE(MustParse("<a>\t\r\n\x7F\xC2\x85\xEF\xBF\xBD</a>"));
+}
+
+TEST(ParserTest, AnUnknownOrImpossibleEncodingIsItsOwnError) {
+  EXPECT_EQ(FailureOf("<?xml version='1.0'\n encoding='x-no-such-code-page'?><a/>"),
+            (Failure{kErrorUnknownEncoding, 2, 12}));
+  EXPECT_EQ(CodeOf("<?xml version='1.0' encoding='UTF-16'?><a/>"), kErrorUnknownEncoding);
+  EXPECT_EQ(CodeOf("<?xml version='1.0' encoding='ucs-4'?><a/>"), kErrorUnknownEncoding);
+  EXPECT_FALSE(DescribeError(kErrorUnknownEncoding).empty());
+  try {
+    Parser().Parse("<?xml version='1.0' encoding='klingon'?><a/>", 44);
+    ADD_FAILURE() << "no exception";
+  } catch (const ParsingException& e) {
+    EXPECT_NE(std::string(e.what()).find("klingon"), std::string::npos) << e.what();
+  }
+  // A document in 16 bits that declares an 8-bit encoding contradicts itself.
+  EXPECT_EQ(CodeOf(Utf16("<?xml version='1.0' encoding='utf-8'?><a/>", true, true)), kErrorUnknownEncoding);
+  // A malformed name is still the declaration's own fault.
+  EXPECT_EQ(CodeOf("<?xml version='1.0' encoding='8BIT'?><a/>"), kErrorBadEncoding);
+}
+
 TEST(ParserTest, CommentsAndProcessingInstructions) {
   auto doc = MustParse("<a><!----><!-- - --><?t?><?t  spaced  ?></a>");
   ASSERT_TRUE(doc);
@@ -493,8 +581,8 @@ TEST(ParserTest, PositionRules) {
 }
 
 TEST(ParserTest, EveryCodeHasADescription) {
-  for (uint32_t code = 1; code <= 43; ++code) EXPECT_FALSE(DescribeError(code).empty()) << code;
-  EXPECT_TRUE(DescribeError(44).empty());
+  for (uint32_t code = 1; code <= 45; ++code) EXPECT_FALSE(DescribeError(code).empty()) << code;
+  EXPECT_TRUE(DescribeError(46).empty());
   ParsingException e(kErrorMismatchedEndTag, 3, 4);
   EXPECT_STREQ(e.what(), "an end tag's name differs from its element's");
 }

@@ -46,6 +46,7 @@ struct ScriptHost::State : std::enable_shared_from_this<ScriptHost::State> {
   WebKitWebContext* context = nullptr;
   gulong initialize_handler = 0;
   std::string extension_directory;
+  std::string book_folder;
   std::string socket_directory;
   std::string socket_path;
   UniqueFd listener;
@@ -64,7 +65,8 @@ void OnInitializeWebExtensions(WebKitWebContext* context, gpointer data) {
   auto* state = static_cast<ScriptHost::State*>(data);
   webkit_web_context_set_web_extensions_directory(context, state->extension_directory.c_str());
   webkit_web_context_set_web_extensions_initialization_user_data(
-      context, g_variant_new("(us)", kScriptChannelVersion, state->socket_path.c_str()));
+      context,
+      g_variant_new("(uss)", kScriptChannelVersion, state->socket_path.c_str(), state->book_folder.c_str()));
 }
 
 gboolean OnListenerReady(gint, GIOCondition, gpointer data) {
@@ -139,10 +141,11 @@ ScriptHost::State::~State() {
 }
 
 std::unique_ptr<ScriptHost> ScriptHost::Create(WebKitWebContext* context, const std::string& extension_directory,
-                                               std::string* error) {
+                                               std::string* error, const std::string& book_folder) {
   auto state = std::make_shared<State>();
   state->context = WEBKIT_WEB_CONTEXT(g_object_ref(context));
   state->extension_directory = extension_directory;
+  state->book_folder = book_folder;
 
   // A private folder (mode 0700) keeps other users from the socket. The runtime folder first: it
   // is per user and cleared at log-out; the temporary folder when the path would be too long.

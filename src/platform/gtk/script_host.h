@@ -18,8 +18,10 @@ class ScriptHost {
   // Prepares `context` for our extension: its folder, the socket it connects to, and (when the
   // context sandboxes its web processes) the paths the sandbox must show. Must run before the
   // context starts its first web process. Null with `*error` when the socket cannot be made.
+  // Only the book's own documents get `window.external`: pages of the reader's scheme, and in
+  // Preview Mode the files under `book_folder` (absolute; empty for a compiled book).
   static std::unique_ptr<ScriptHost> Create(WebKitWebContext* context, const std::string& extension_directory,
-                                            std::string* error);
+                                            std::string* error, const std::string& book_folder = std::string());
   ~ScriptHost();
   ScriptHost(const ScriptHost&) = delete;
   ScriptHost& operator=(const ScriptHost&) = delete;

@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/error_code_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
 namespace {
 
+using testing::ErrorCodeText;
 using testing::ReadWholeFile;
 using testing::TempDir;
 using testing::WriteWholeFile;
@@ -114,10 +116,10 @@ class RegistryStoreTest : public ::testing::Test {
   }
   std::string Value(RegistryStore& store, std::string_view key_path, std::string_view name) {
     RegistryKeyId key = 0;
-    if (LONG rc = store.FindKey(RegistryStore::kCurrentUser, key_path, &key)) return "<" + std::to_string(rc) + ">";
+    if (LONG rc = store.FindKey(RegistryStore::kCurrentUser, key_path, &key)) return ErrorCodeText(rc);
     DWORD type = 0;
     std::string data;
-    if (LONG rc = store.QueryValue(key, name, &type, &data)) return "<" + std::to_string(rc) + ">";
+    if (LONG rc = store.QueryValue(key, name, &type, &data)) return ErrorCodeText(rc);
     return data;
   }
   static bool IntegrityOk(const std::string& path) {
@@ -249,8 +251,10 @@ TEST_F(RegistryStoreTest, ADamagedPageIsRefusedAndLeftAsItWas) {
   {
     auto store = OpenStore();
     RegistryKeyId key = MakeKey(*store, "Software\\Vellum Software\\Lectern");
-    for (int i = 0; i < 50; ++i)
-      ASSERT_EQ(store->SetValue(key, "v" + std::to_string(i), REG_BINARY, std::string(200, char(i))), ERROR_SUCCESS);
+    for (int i = 0; i < 50; ++i) {
+      const std::string number = std::to_string(i);
+      ASSERT_EQ(store->SetValue(key, "v" + number, REG_BINARY, std::string(200, char(i))), ERROR_SUCCESS);
+    }
   }
   std::string file = ReadWholeFile(path_);
   ASSERT_GE(file.size(), 3 * 4096u);

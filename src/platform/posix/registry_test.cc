@@ -6,11 +6,13 @@
 #include <string>
 
 #include "platform/posix/registry_store.h"
+#include "tests/support/error_code_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
 namespace {
 
+using testing::ErrorCodeText;
 using testing::TempDir;
 
 static_assert((KEY_READ | KEY_WRITE) == 0x2001F);
@@ -36,10 +38,10 @@ class RegistryTest : public ::testing::Test {
   // The value's bytes and type, or "<code>" when the query fails.
   std::string Read(HKEY key, const char* name, DWORD* type = nullptr) {
     DWORD size = 0;
-    if (LONG rc = RegistryQueryValue(key, name, type, nullptr, &size)) return "<" + std::to_string(rc) + ">";
+    if (LONG rc = RegistryQueryValue(key, name, type, nullptr, &size)) return ErrorCodeText(rc);
     std::string bytes(size, '\x7f');
     if (LONG rc = RegistryQueryValue(key, name, type, reinterpret_cast<BYTE*>(bytes.data()), &size))
-      return "<" + std::to_string(rc) + ">";
+      return ErrorCodeText(rc);
     bytes.resize(size);
     return bytes;
   }
@@ -196,11 +198,11 @@ TEST_F(RegistryTest, DeletingKeysAndValues) {
   EXPECT_EQ(RegistryDeleteKey(parent, "b"), ERROR_SUCCESS);
 
   // A handle on a deleted key says so, even once a key of the same name exists again.
-  EXPECT_EQ(Read(child, "v"), "<" + std::to_string(ERROR_KEY_DELETED) + ">");
+  EXPECT_EQ(Read(child, "v"), ErrorCodeText(ERROR_KEY_DELETED));
   EXPECT_EQ(RegistrySetValue(child, "v", REG_SZ, Bytes("2"), 2), ERROR_KEY_DELETED);
   HKEY again = Create(parent, "B");
   EXPECT_EQ(Read(again, "v"), "<2>");  // its values went with it
-  EXPECT_EQ(Read(child, "v"), "<" + std::to_string(ERROR_KEY_DELETED) + ">");
+  EXPECT_EQ(Read(child, "v"), ErrorCodeText(ERROR_KEY_DELETED));
   HKEY under = nullptr;
   EXPECT_EQ(RegistryCreateKey(child, "C", REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, &under, nullptr),
             ERROR_KEY_DELETED);
@@ -237,7 +239,7 @@ TEST_F(RegistryTest, HandlesAndNamesAreChecked) {
   EXPECT_EQ(RegistryCloseKey(key), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegistryCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
   EXPECT_EQ(RegistrySetValue(key, "v", REG_SZ, Bytes("x"), 2), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(Read(key, "v"), "<" + std::to_string(ERROR_INVALID_HANDLE) + ">");
+  EXPECT_EQ(Read(key, "v"), ErrorCodeText(ERROR_INVALID_HANDLE));
   HKEY out = nullptr;
   EXPECT_EQ(Open(nullptr, "Handles", &out), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegistryCreateKey(HKEY_CURRENT_USER, "x", REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, nullptr),
@@ -263,7 +265,7 @@ TEST_F(RegistryTest, ValuesSurviveAnotherStoreConnection) {
   SetString(key, "window position", "10,20,650,500");
   // Pointing at the same file again drops the connection and every handle.
   UseRegistryStore({dir_.Join("config/registry.db")});
-  EXPECT_EQ(Read(key, "window position"), "<" + std::to_string(ERROR_INVALID_HANDLE) + ">");
+  EXPECT_EQ(Read(key, "window position"), ErrorCodeText(ERROR_INVALID_HANDLE));
   HKEY reopened = nullptr;
   ASSERT_EQ(Open(HKEY_CURRENT_USER, "software\\vellum software\\lectern", &reopened), ERROR_SUCCESS);
   EXPECT_EQ(Read(reopened, "Window Position"), std::string("10,20,650,500\0", 14));

@@ -32,4 +32,29 @@ std::string TemporaryFolder() {
   return WithoutTrailingSeparator(std::string(path, length));
 }
 
+namespace {
+std::string g_private_fallback;
+}  // namespace
+
+// The temporary folder is the user's own on Windows; the private folder lies in the book's
+// working folder there.
+std::string PrivateFilesFolder() {
+  if (g_private_fallback.empty()) return {};
+  std::string folder = g_private_fallback + "\\private";
+  if (!::CreateDirectoryA(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  DWORD attributes = ::GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return {};
+  return folder;
+}
+
+void SetPrivateFilesFallback(const std::string& folder) { g_private_fallback = folder; }
+
+bool IsOwnRegularFile(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+}
+
 }  // namespace lectern

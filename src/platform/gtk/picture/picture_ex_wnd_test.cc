@@ -11,12 +11,15 @@
 #include "frame/gif_frames.h"
 #include "frame/gif_test_builder.h"
 #include "platform/gtk/picture/picture_test_support.h"
+#include "tests/support/fetched_data.h"
 #include "tests/support/temp_dir.h"
 
 namespace lectern {
 namespace {
 
 using testing::BuildGif;
+using testing::FetchedData;
+using testing::MissingDataMessage;
 using testing::PixelAt;
 using testing::RunFor;
 using testing::RunUntil;
@@ -326,22 +329,10 @@ TEST(PictureExWndTest, TheAnimationNeverOutlivesItsWindowOrItsControl) {
   RunFor(300);
 }
 
-// Animated GIFs made by others: fetched from the distribution's archive into the build folder.
-std::string FetchPackageFile(const std::string& package, const std::string& path) {
-  const char* build = std::getenv("LECTERN_BINARY_DIR");
-  std::string dir = std::string(build ? build : ".") + "/test-pictures/" + package;
-  std::string file = dir + "/root/" + path;
-  if (std::filesystem::exists(file)) return file;
-  std::filesystem::create_directories(dir);
-  std::string command = "cd '" + dir + "' && apt-get download " + package + " >fetch.log 2>&1 && dpkg-deb -x " +
-                        package + "_*.deb root >>fetch.log 2>&1";
-  if (std::system(command.c_str()) != 0 || !std::filesystem::exists(file)) return {};
-  return file;
-}
-
+// Animated GIFs made by others, from the distribution's packages.
 void CheckRealAnimation(const std::string& package, const std::string& path, size_t frames) {
-  std::string file = FetchPackageFile(package, path);
-  if (file.empty()) GTEST_SKIP() << package << " could not be fetched (apt-get download); skipped";
+  std::string file = (FetchedData(package) / path).string();
+  ASSERT_TRUE(std::filesystem::exists(file)) << MissingDataMessage(package);
   CPictureExWnd picture;
   ASSERT_TRUE(picture.LoadFromFile(file));
   ASSERT_EQ(picture.frame_count(), frames);

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "browser/script_channel.h"
+#include "browser/view_uri.h"
+#include "platform/gtk/web_extension/datastore_requests.h"
 #include "platform/com.h"
 
 namespace lectern {
@@ -318,9 +320,34 @@ JSCValue* FrameScript::Build(ScriptHandle handle, HRESULT* result) {
   return proxy;
 }
 
+// The book's folder on disk in Preview Mode, whose files are the book's pages too; empty otherwise.
+std::string& BookFolder() {
+  static auto* folder = new std::string();
+  return *folder;
+}
+
 std::unordered_map<uint64_t, uint64_t>& MainFrames() {
   static auto* main_frames = new std::unordered_map<uint64_t, uint64_t>();  // page id -> its top frame's id
   return *main_frames;
+}
+
+// Whether the frame's document is the book's. An empty or "srcdoc" frame holds what the page that
+// made it wrote there and shares that page's origin, so it is judged by that origin: the origin
+// cannot be faked the way a base URL can.
+bool IsBookFrame(WebKitFrame* frame, JSCContext* context) {
+  const char* uri = webkit_frame_get_uri(frame);
+  std::string address = uri ? uri : "";
+  if (address.compare(0, 6, "about:") != 0) return IsBookDocumentUri(address, BookFolder());
+  JSCValue* origin = jsc_context_evaluate(context, "self.origin", -1);
+  if (jsc_context_get_exception(context)) jsc_context_clear_exception(context);
+  std::string text;
+  if (origin && jsc_value_is_string(origin)) {
+    char* chars = jsc_value_to_string(origin);
+    text = chars;
+    g_free(chars);
+  }
+  if (origin) g_object_unref(origin);
+  return IsBookDocumentUri(text, "");
 }
 
 void OnFrameGone(gpointer data, GObject*) { Frames().erase(uint64_t(reinterpret_cast<uintptr_t>(data))); }
@@ -344,6 +371,9 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
                                               webkit_frame_get_js_context_for_script_world(frame, world));
   if (!script->Init()) return;
   frames[frame_id] = script;
+  // The host's objects are the book's: a page from anywhere else, top-level or in a frame of a
+  // book page, keeps the engine's own `window.external`, as in any browser.
+  if (!IsBookFrame(frame, script->context)) return;
   HRESULT result = S_OK;
   JSCValue* external = script->ObjectFor(kExternalHandle, &result);
   if (!external) {
@@ -368,13 +398,15 @@ UniqueFd Connect(const char* path) {
 }
 
 void Initialize(GVariant* data) {
-  if (!data || !g_variant_is_of_type(data, G_VARIANT_TYPE("(us)"))) {
+  if (!data || !g_variant_is_of_type(data, G_VARIANT_TYPE("(uss)"))) {
     g_warning("lectern: web extension started without its channel");
     return;
   }
   guint32 version = 0;
   const char* path = nullptr;
-  g_variant_get(data, "(u&s)", &version, &path);
+  const char* book_folder = nullptr;
+  g_variant_get(data, "(u&s&s)", &version, &path, &book_folder);
+  BookFolder() = book_folder;
   if (version != kScriptChannelVersion) {
     g_warning("lectern: script channel version %u, expected %u", version, kScriptChannelVersion);
     return;
@@ -392,7 +424,8 @@ void Initialize(GVariant* data) {
 }  // namespace
 }  // namespace lectern
 
-extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension*,
+extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
                                                                                const GVariant* data) {
+  lectern::TranslateDatastoreRequests(extension);
   lectern::Initialize(const_cast<GVariant*>(data));
 }

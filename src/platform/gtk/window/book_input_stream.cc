@@ -8,6 +8,7 @@ namespace {
 struct BookInputStream {
   GInputStream parent;
   DatastoreReader* reader;
+  uint64_t remaining;
 };
 struct BookInputStreamClass {
   GInputStreamClass parent_class;
@@ -18,11 +19,12 @@ gpointer book_input_stream_parent_class = nullptr;
 
 gssize BookInputStreamRead(GInputStream* base, void* buffer, gsize count, GCancellable*, GError** error) {
   auto* self = reinterpret_cast<BookInputStream*>(base);
-  int64_t n = self->reader->Read(buffer, std::min<gsize>(count, 1u << 30));
+  int64_t n = self->reader->Read(buffer, size_t(std::min<uint64_t>({count, 1u << 30, self->remaining})));
   if (n < 0) {
     g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_FAILED, "the book file could not be read");
     return -1;
   }
+  self->remaining -= uint64_t(n);
   return gssize(n);
 }
 
@@ -54,8 +56,9 @@ GType book_input_stream_get_type() {
 
 }  // namespace
 
-GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader) {
+GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader, uint64_t count) {
   auto* self = static_cast<BookInputStream*>(g_object_new(book_input_stream_get_type(), nullptr));
+  self->remaining = std::min(count, reader->length() - reader->position());
   self->reader = reader.release();
   return G_INPUT_STREAM(self);
 }

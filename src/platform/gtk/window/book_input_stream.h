@@ -4,13 +4,14 @@
 
 #include <gio/gio.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "datastore/serving.h"
 
 namespace lectern {
 
-// Takes ownership of an opened stream.
-GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader);
+// Takes ownership of an opened stream and gives at most `count` bytes from where it stands.
+GInputStream* NewBookInputStream(std::unique_ptr<DatastoreReader> reader, uint64_t count = UINT64_MAX);
 
 }  // namespace lectern

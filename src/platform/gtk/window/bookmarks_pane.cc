@@ -141,7 +141,7 @@ OverwriteQuestion CEbkFavorites::ConflictQuestion() {
   };
 }
 
-bool CEbkFavorites::Save() const { return store_.Save(file_path_); }
+bool CEbkFavorites::Save() { return store_.Save(file_path_); }
 
 void CEbkFavorites::Mirror() {
   int selected = SelectedIndex();
@@ -163,8 +163,9 @@ void CEbkFavorites::Mirror() {
 }
 
 void CEbkFavorites::ListChanged() {
-  Mirror();
+  // Saved first: the list shown is then the merged one, with what another window stored.
   Save();
+  Mirror();
 }
 
 std::string CEbkFavorites::LabelAt(size_t index) const {
@@ -231,9 +232,8 @@ void CEbkFavorites::OpenAt(int index) {
   }
   if (index < 0 || size_t(index) >= store_.size()) return;
   const std::string& url = store_.at(size_t(index)).url;
-  // The page shown now is not loaded again.
-  if (url.empty() || url == host_.CurrentUrl()) return;
-  host_.Navigate(url);
+  if (url.empty()) return;
+  host_.OpenBookmarkUrl(url);
 }
 
 void CEbkFavorites::StartRename(size_t index) {

@@ -57,7 +57,7 @@ class CEbkFavorites {
   int ImageAt(size_t index) const;
   int SelectedIndex() const;
   // Writes the list now; false when the store refuses (its file was unreadable) or writing fails.
-  bool Save() const;
+  bool Save();
 
  private:
   // The "Bookmark Conflicts" question, asked over the window.

@@ -141,7 +141,10 @@ class BookmarksPaneTest : public ::testing::Test {
   std::string WriteBook(int pages = 3) {
     TestBook book;
     book.files["index.htm"] = Page("Start");
-    for (int i = 1; i <= pages; ++i) book.files["p" + std::to_string(i) + ".htm"] = Page("Page " + std::to_string(i));
+    for (int i = 1; i <= pages; ++i) {
+      const std::string number = std::to_string(i);
+      book.files["p" + number + ".htm"] = Page("Page " + number);
+    }
     book.settings = {{"bookname", "Marks Book"}, {"enable_menubar", "true"}, {"enable_toolbar", "true"},
                      {"enable_statusbar", "true"}, {"enable_contenttree", "true"}, {"guid", Identity()}};
     std::string path = dir.Join("marks.ebk");
@@ -420,7 +423,10 @@ TEST_F(BookmarksPaneTest, BookmarkMenuWithTenAndElevenBookmarks) {
   std::string book = WriteBook(11);
   // The bookmarks of an earlier run, read when the pane is made.
   std::string bytes;
-  for (int i = 1; i <= 10; ++i) bytes += "Page " + std::to_string(i) + "\x01" + UrlOf("p" + std::to_string(i) + ".htm") + "\x02";
+  for (int i = 1; i <= 10; ++i) {
+    const std::string number = std::to_string(i);
+    bytes += "Page " + number + "\x01" + UrlOf("p" + number + ".htm") + "\x02";
+  }
   WriteWholeFile(FavoritesFile(), bytes);
   auto frame = OpenFrame(book);
   ASSERT_TRUE(frame);

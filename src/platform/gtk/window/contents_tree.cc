@@ -7,6 +7,7 @@
 #include "book/ebk_manager.h"
 #include "book/project.h"
 #include "book/xml/node.h"
+#include "browser/view_uri.h"
 #include "frame/frame_settings.h"
 #include "platform/gtk/window/icons.h"
 
@@ -14,6 +15,17 @@ namespace lectern {
 namespace {
 
 enum Column : int { kColumnImage = 0, kColumnLabel, kColumnIndex, kColumnImageIndex, kColumnCount };
+
+bool IsMovingKey(guint key) {
+  switch (key) {
+    case GDK_KEY_Up: case GDK_KEY_Down: case GDK_KEY_KP_Up: case GDK_KEY_KP_Down:
+    case GDK_KEY_Page_Up: case GDK_KEY_Page_Down: case GDK_KEY_KP_Page_Up: case GDK_KEY_KP_Page_Down:
+    case GDK_KEY_Home: case GDK_KEY_End: case GDK_KEY_KP_Home: case GDK_KEY_KP_End:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -48,6 +60,7 @@ CEbkTreeView::CEbkTreeView(PaneHost& host) : host_(host), model_(host.preview_mo
   gtk_tree_view_set_expander_column(tree, column);
 
   g_signal_connect(tree_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
+  g_signal_connect(tree_, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(tree_, "key-release-event", G_CALLBACK(OnKeyRelease), this);
   g_signal_connect(tree_, "row-expanded", G_CALLBACK(OnRowExpanded), this);
   g_signal_connect(tree_, "row-collapsed", G_CALLBACK(OnRowCollapsed), this);
@@ -175,13 +188,23 @@ gboolean CEbkTreeView::OnButtonRelease(GtkWidget* widget, GdkEventButton* event,
   GtkTreePath* path = nullptr;
   if (!gtk_tree_view_get_path_at_pos(tree, int(event->x), int(event->y), &path, nullptr, nullptr, nullptr))
     return FALSE;
+  // A click on the expander or the indent only folds the row.
+  GdkRectangle cell;
+  gtk_tree_view_get_cell_area(tree, path, gtk_tree_view_get_column(tree, 0), &cell);
   int index = self->IndexOf(path);
   gtk_tree_path_free(path);
+  if (event->x < cell.x) return FALSE;
   self->Open(index, ContentsTreeModel::OpenEvent::kClick);
   return FALSE;
 }
 
+gboolean CEbkTreeView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  static_cast<CEbkTreeView*>(data)->user_moving_ = IsMovingKey(event->keyval);
+  return FALSE;
+}
+
 gboolean CEbkTreeView::OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer data) {
+  static_cast<CEbkTreeView*>(data)->user_moving_ = false;
   if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter && event->keyval != GDK_KEY_ISO_Enter)
     return FALSE;
   auto* self = static_cast<CEbkTreeView*>(data);
@@ -191,8 +214,31 @@ gboolean CEbkTreeView::OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer dat
 
 void CEbkTreeView::OnSelectionChanged(GtkTreeSelection*, gpointer data) {
   auto* self = static_cast<CEbkTreeView*>(data);
-  if (self->mirroring_) return;
+  // Only the user's own moves open a section: GTK selects a first row when the tree takes the
+  // focus, and following the page selects its row, and neither may navigate.
+  if (self->mirroring_ || !self->user_moving_) return;
   self->Open(self->SelectedIndex(), ContentsTreeModel::OpenEvent::kSelectionChange);
+}
+
+void CEbkTreeView::FollowPage(std::string_view url) {
+  std::string key = SamePageKey(url);
+  if (key.empty()) return;
+  std::string book_folder;
+  if (const Project* project = host_.BookProject(); project && !host_.Setting("bookdir").empty())
+    book_folder = project->BookFolder();
+  for (size_t i = 0; i < model_.items().size(); ++i) {
+    std::string target = model_.TargetUrl(int(i), book_folder);
+    if (target.empty() || SamePageKey(target) != key) continue;
+    GtkTreePath* path = PathOf(int(i));
+    if (!path) return;
+    mirroring_ = true;
+    gtk_tree_view_expand_to_path(GTK_TREE_VIEW(tree_), path);
+    gtk_tree_view_set_cursor(GTK_TREE_VIEW(tree_), path, nullptr, FALSE);
+    if (gtk_widget_get_realized(tree_)) gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(tree_), path, nullptr, FALSE, 0, 0);
+    mirroring_ = false;
+    gtk_tree_path_free(path);
+    return;
+  }
 }
 
 void CEbkTreeView::OnRowExpanded(GtkTreeView*, GtkTreeIter* iter, GtkTreePath* path, gpointer data) {

@@ -1,12 +1,15 @@
 // The contents pane: the book's table of contents, or its folders and files, in a tree with
-// expanders and the panes' pictures; a click, a selection change or Enter opens an item's page in
-// the view. What is inserted and what opens where is the portable model's; this is its window.
+// expanders and the panes' pictures. A click or Enter on a row opens its page in the view, and so
+// does moving onto a section with the keys; a selection made any other way opens nothing. The
+// tree follows the page shown. What is inserted and what opens where is the portable model's;
+// this is its window.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "panes/contents_tree_model.h"
 #include "platform/gtk/window/pane_host.h"
@@ -45,6 +48,9 @@ class CEbkTreeView {
   int IndexOf(GtkTreePath* path) const;
   // The picture index a row shows now.
   int ImageOf(int index) const;
+  // Selects the first row that opens `url` (any URL form of the book), expanded and scrolled into
+  // view, without navigating; nothing when no row does.
+  void FollowPage(std::string_view url);
 
  private:
   void Mirror();
@@ -52,6 +58,7 @@ class CEbkTreeView {
   int SelectedIndex() const;
   void ShowImage(GtkTreeIter* iter, int image);
   static gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer self);
+  static gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer self);
   static gboolean OnKeyRelease(GtkWidget*, GdkEventKey* event, gpointer self);
   static void OnSelectionChanged(GtkTreeSelection*, gpointer self);
   static void OnRowExpanded(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self);
@@ -65,6 +72,7 @@ class CEbkTreeView {
   GtkTreeSelection* selection_ = nullptr;
   GdkPixbuf* images_[7] = {};
   bool mirroring_ = false;
+  bool user_moving_ = false;  // a key that moves the selection is down
 };
 
 // Fills the pane as the book asks when its contents are enabled: directory mode from the

@@ -83,6 +83,36 @@ void Select(CEbkTreeView& pane, int index) {
   gtk_tree_path_free(path);
 }
 
+std::string SelectedLabel(CEbkTreeView& pane) {
+  GtkTreeModel* model = nullptr;
+  GtkTreeIter iter;
+  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(pane.tree()), &model, &iter)) return "";
+  gchar* label = nullptr;
+  gtk_tree_model_get(model, &iter, 1, &label, -1);
+  std::string text = label ? label : "";
+  g_free(label);
+  return text;
+}
+
+// A key pressed and released while the tree has the focus.
+void PressKey(CEbkTreeView& pane, guint key) {
+  // The tree moves its cursor only while its window has the keyboard focus, which no window
+  // manager gives here.
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(pane.tree()));
+  GdkEvent* focus = gdk_event_new(GDK_FOCUS_CHANGE);
+  focus->focus_change.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
+  focus->focus_change.in = TRUE;
+  gtk_widget_send_focus_change(top, focus);
+  gdk_event_free(focus);
+  gtk_widget_grab_focus(GTK_WIDGET(pane.tree()));
+  for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+    GdkEvent* event = KeyEvent(GTK_WIDGET(pane.tree()), key, GdkModifierType(0));
+    event->key.type = type;
+    gtk_widget_event(GTK_WIDGET(pane.tree()), event);
+    gdk_event_free(event);
+  }
+}
+
 void PressEnter(CEbkTreeView& pane) {
   GdkEvent* event = KeyEvent(GTK_WIDGET(pane.tree()), GDK_KEY_Return, GdkModifierType(0));
   event->key.type = GDK_KEY_RELEASE;
@@ -148,17 +178,50 @@ TEST_F(ContentsTreeTest, ContentsModeListsTheTocAndOpensPagesAsTheUserPicksThem)
             "Section without page\n"
             "  Three\n");
 
-  // A leaf opens on a click, with the book's own URL form whatever separators the toc used.
+  // The tree taking the focus selects a first row itself; that opens nothing.
+  gtk_widget_grab_focus(GTK_WIDGET(pane.tree()));
+  RunFor(300);
+  EXPECT_EQ(frame->CurrentUrl(), "file://c:/datastore/index.htm");
+  // A leaf opens on a click, with the book's own URL form whatever separators the toc used, and
+  // the tree shows the page's row.
   ClickRow(pane, Find(pane, "Deeper"));
   EXPECT_TRUE(Shows("file://c:/datastore/part/deep/two.htm", "Two"));
-  // A section with a page opens when it is selected; a click on it opens nothing more.
-  Select(pane, Find(pane, "Part one"));
+  EXPECT_EQ(SelectedLabel(pane), "Deeper");
+  // A section opens on a click too.
+  ClickRow(pane, Find(pane, "Part one"));
   EXPECT_TRUE(Shows("file://c:/datastore/part/one.htm", "One"));
-  // Moving the selection onto a leaf opens nothing; Enter then opens it.
+  // A selection not made by the user opens nothing; Enter then opens it.
   Select(pane, Find(pane, "Three"));
   RunFor(300);
   EXPECT_EQ(frame->CurrentUrl(), "file://c:/datastore/part/one.htm");
   PressEnter(pane);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/deep/three.htm", "Three"));
+  // Moving up with the keys passes leaves and a section without a page, and opens the section.
+  for (int i = 0; i < 3; ++i) PressKey(pane, GDK_KEY_Up);
+  RunFor(300);
+  EXPECT_EQ(SelectedLabel(pane), "Deeper");
+  EXPECT_EQ(frame->CurrentUrl(), "file://c:/datastore/part/deep/three.htm");
+  PressKey(pane, GDK_KEY_Up);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/one.htm", "One"));
+
+  // Back and Forward move the tree's selection with the page, and navigate nothing more.
+  frame->OnCommand(kCmdBack);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/deep/three.htm", "Three"));
+  EXPECT_EQ(SelectedLabel(pane), "Three");
+  frame->OnCommand(kCmdBack);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/one.htm", "One"));
+  EXPECT_EQ(SelectedLabel(pane), "Part one");
+  frame->OnCommand(kCmdForward);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/deep/three.htm", "Three"));
+  EXPECT_EQ(SelectedLabel(pane), "Three");
+  frame->OnCommand(kCmdBack);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/one.htm", "One"));
+  frame->OnCommand(kCmdBack);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/deep/two.htm", "Two"));
+  EXPECT_EQ(SelectedLabel(pane), "Deeper");
+  frame->OnCommand(kCmdForward);
+  EXPECT_TRUE(Shows("file://c:/datastore/part/one.htm", "One"));
+  frame->OnCommand(kCmdForward);
   EXPECT_TRUE(Shows("file://c:/datastore/part/deep/three.htm", "Three"));
   // Items without a page stay where the reader is.
   ClickRow(pane, Find(pane, "No page here"));

@@ -327,6 +327,32 @@ bool ContextMenuOffered(WebKitWebView* view) {
   return offered;
 }
 
+TEST_F(DialogsTest, ABookWithoutAnAboutPageShowsItsInformationAndHelpNamesTheProgram) {
+  TestBook book = DialogBook();
+  book.settings.insert({{"publisher", "Someone"}});  // neither about_dlg_sys nor a page
+  GtkMainFrame frame;
+  ASSERT_TRUE(Open(frame, book));
+  bool informed = false;
+  DialogDriver<CEbkInfoDlg> info({[&](CEbkInfoDlg& dialog) {
+    informed = true;
+    EXPECT_EQ(dialog.ControlText(CEbkInfoDlg::kAuthor), "Someone");
+    Close(dialog);
+  }});
+  frame.OnCommand(kCmdBookInformation);
+  EXPECT_TRUE(informed) << "no blank page dialog";
+
+  GtkWidget* item = FindMenuItem(frame.menu_bar(), kCmdAbout);
+  ASSERT_NE(item, nullptr);
+  EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(item)), "About _Lectern");
+  bool about = false;
+  DialogDriver<CAboutDlg> driver({[&](CAboutDlg& dialog) {
+    about = true;
+    gtk_button_clicked(GTK_BUTTON(dialog.Control(CAboutDlg::kOkButton)));
+  }});
+  gtk_menu_item_activate(GTK_MENU_ITEM(item));
+  EXPECT_TRUE(about);
+}
+
 TEST_F(DialogsTest, BookInformationShowsTheBooksAboutPageUnlessTheBookAsksForTheBuiltInDialog) {
   TestBook book = DialogBook();
   // Only the exact "true" selects the built-in dialog.

@@ -20,28 +20,15 @@ using namespace lectern::testing;
 TestBook CommandsBook() {
   TestBook book;
   book.files = {
-      {"index.htm", "<html><head><title>Start</title></head><body style='height:2000px'>"
-                    "<p id=text>Some page text</p><a id=link href='next.htm'>next</a></body></html>"},
+      {"index.htm", "<html><head><meta charset=utf-8><title>Start</title></head><body style='height:2000px'>"
+                    "<p id=text>Some page text</p><a id=link href='next.htm'>next</a><br>"
+                    "<a id=umlaut href='pages/\xC3\xBC" "berblick.html'>overview</a></body></html>"},
       {"next.htm", "<html><head><title>Next</title></head><body>next page</body></html>"},
   };
   book.settings = {{"bookname", "Test Book"}, {"enable_menubar", "true"}, {"enable_statusbar", "true"},
                    {"enable_contextmenu", "true"}, {"enable_contenttree", "true"},
                    {"enable_print", "true"}, {"enable_viewsourcecode", "true"}};
   return book;
-}
-
-// The menu item with `command` under `shell`, searched through every submenu.
-GtkWidget* FindMenuItem(GtkWidget* shell, int command) {
-  GtkWidget* found = nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(shell));
-  for (GList* child = children; child && !found; child = child->next) {
-    GtkWidget* item = GTK_WIDGET(child->data);
-    if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "lectern-command")) == command) found = item;
-    else if (GtkWidget* submenu = GTK_IS_MENU_ITEM(item) ? gtk_menu_item_get_submenu(GTK_MENU_ITEM(item)) : nullptr)
-      found = FindMenuItem(submenu, command);
-  }
-  g_list_free(children);
-  return found;
 }
 
 std::vector<std::string> MenuLabels(GtkWidget* menu) {
@@ -85,22 +72,54 @@ TEST_F(FrameCommandsTest, MenusCarryTheBookNameAndShowPromptsInTheStatusBar) {
   EXPECT_EQ(frame.status_text(), "Ready");
   frame.SetStatusText("DONE");
   EXPECT_EQ(frame.status_text(), "Ready");
+  // A menu closed by a choice sends no deselect; its prompt goes with it all the same.
+  g_signal_emit_by_name(print, "select");
+  g_signal_emit_by_name(gtk_widget_get_parent(print), "deactivate");
+  EXPECT_EQ(frame.status_text(), "Ready");
 
-  // Pointing at a book link shows its path without the datastore prefix.
-  std::string box = Evaluate(frame.view(), "(r => r.left + r.width / 2 + ',' + (r.top + r.height / 2))"
-                                           "(document.getElementById('link').getBoundingClientRect())");
-  double x = std::stod(box), y = std::stod(box.substr(box.find(',') + 1));
-  GtkWidget* widget = GTK_WIDGET(frame.view());
-  GdkEvent* motion = gdk_event_new(GDK_MOTION_NOTIFY);
-  motion->motion.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
-  motion->motion.send_event = TRUE;
-  motion->motion.time = GDK_CURRENT_TIME;
-  motion->motion.x = x;
-  motion->motion.y = y;
-  gdk_event_set_device(motion, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
-  gtk_widget_event(widget, motion);
-  gdk_event_free(motion);
+  // Pointing at a book link shows its path without the datastore prefix, in its own letters.
+  auto point_at = [&](const char* id) {
+    std::string box = Evaluate(frame.view(), (std::string("(r => r.left + r.width / 2 + ',' + (r.top + r.height / 2))"
+                                                          "(document.getElementById('") + id + "').getBoundingClientRect())").c_str());
+    double x = std::stod(box), y = std::stod(box.substr(box.find(',') + 1));
+    GtkWidget* widget = GTK_WIDGET(frame.view());
+    GdkEvent* motion = gdk_event_new(GDK_MOTION_NOTIFY);
+    motion->motion.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    motion->motion.send_event = TRUE;
+    motion->motion.time = GDK_CURRENT_TIME;
+    motion->motion.x = x;
+    motion->motion.y = y;
+    gdk_event_set_device(motion, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_widget_event(widget, motion);
+    gdk_event_free(motion);
+  };
+  point_at("link");
   EXPECT_TRUE(RunUntil([&] { return frame.status_text() == "/next.htm"; }, 5)) << frame.status_text();
+  point_at("umlaut");
+  EXPECT_TRUE(RunUntil([&] { return frame.status_text() == "/pages/\xC3\xBC" "berblick.html"; }, 5))
+      << frame.status_text();
+}
+
+TEST_F(FrameCommandsTest, MinimiseAndMaximiseButtonsFollowTheBook) {
+  TestBook book = CommandsBook();
+  book.settings["border_icon_min"] = "false";
+  book.settings["border_icon_max"] = "false";
+  GtkMainFrame frame;
+  ASSERT_TRUE(Open(frame, book));
+  GdkWMDecoration decorations = GdkWMDecoration(0);
+  ASSERT_TRUE(gdk_window_get_decorations(gtk_widget_get_window(frame.window()), &decorations));
+  EXPECT_EQ(decorations, GdkWMDecoration(GDK_DECOR_ALL | GDK_DECOR_MINIMIZE | GDK_DECOR_MAXIMIZE))
+      << "everything but the two buttons";
+
+  TestBook both = CommandsBook();
+  both.settings["border_icon_min"] = "true";
+  both.settings["border_icon_max"] = "true";
+  GtkMainFrame plain;
+  ASSERT_TRUE(Open(plain, both));
+  GdkWMDecoration kept = GdkWMDecoration(0);
+  bool asked = gdk_window_get_decorations(gtk_widget_get_window(plain.window()), &kept);
+  EXPECT_FALSE(asked && (kept & GDK_DECOR_ALL) && (kept & (GDK_DECOR_MINIMIZE | GDK_DECOR_MAXIMIZE)))
+      << "a book that keeps both buttons loses neither";
 }
 
 TEST_F(FrameCommandsTest, AboutItemKeepsItsTextWithoutABookName) {

@@ -44,6 +44,9 @@ void GtkMainFrame::CreateSearchBar(GtkWidget* box) {
 
 void GtkMainFrame::CreateSearchPaneAndHighlighter() {
   search_pane_ = std::make_unique<CEbkSearch>(*this);
+  // Only a book read from its archive is searched; its index starts now, off the main loop.
+  if (manager_ && !preview_mode_ && !working_folder_.empty())
+    search_index_ = std::make_unique<SearchIndexKeeper>(manager_, SearchIndexPath(working_folder_));
   highlighter_ = std::make_unique<SearchHighlighter>(view_->web_view(), [this] {
     return search_bar_ ? search_bar_->QueryText() : std::string();
   });
@@ -59,23 +62,31 @@ bool GtkMainFrame::StartSearch(const std::string& query, std::function<void(size
   job->done = std::move(done);
   job->frame = this;
   SearchJob* raw = job.get();
+  // Most searches answer from the index before a window could be read: it shows only for a
+  // search still running after this long.
+  constexpr unsigned kProgressShowsAfterMs = 300;
   if (spare_progress_) {
     job->progress = std::move(spare_progress_);
-    job->progress->Reopen([raw] { raw->cancel.Cancel(); });
+    job->progress->Reopen([raw] { raw->cancel.Cancel(); }, kProgressShowsAfterMs);
   } else {
-    job->progress = std::make_unique<CSearchProgressDlg>(Toplevel(), [raw] { raw->cancel.Cancel(); });
+    job->progress = std::make_unique<CSearchProgressDlg>(Toplevel(), [raw] { raw->cancel.Cancel(); },
+                                                         kProgressShowsAfterMs);
   }
   search_job_ = job;
   // The worker touches no widget: it searches, then asks the main loop to take the result. A
   // frame that has gone by then has dropped the job, and the request finds nothing.
   auto* posted = new std::weak_ptr<SearchJob>(job);
   CEbkManager* manager = manager_;
-  job->worker = std::thread([raw, posted, manager, query] {
+  // Held by the worker, so the index outlives the search even if the keeper goes first.
+  std::shared_ptr<const SearchIndex> index = search_index_ ? search_index_->ready() : nullptr;
+  job->worker = std::thread([raw, posted, manager, query, index] {
     SearchOptions options;
     options.cancel = &raw->cancel;
+    options.index = index.get();
     raw->result = SearchBook(query, manager, raw->progress.get(), options);
+    // Ahead of drawing and of the list's text lines: the answer is what the user waits for.
     g_idle_add_full(
-        G_PRIORITY_DEFAULT,
+        G_PRIORITY_HIGH,
         [](gpointer data) {
           std::shared_ptr<SearchJob> held = static_cast<std::weak_ptr<SearchJob>*>(data)->lock();
           if (held && held->frame->search_job_ == held) held->frame->FinishSearch();
@@ -105,6 +116,7 @@ void GtkMainFrame::ShutDownSearch() {
     search_job_.reset();
   }
   spare_progress_.reset();
+  search_index_.reset();
   highlighter_.reset();
   search_bar_.reset();
   search_pane_.reset();

@@ -10,8 +10,16 @@ MessageBoxRecorder* g_recorder = nullptr;
 
 }  // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+// Instrumented code, with whole stacks taken at every allocation, runs several times slower; a
+// wait is a bound on a hang, not a measure of speed.
+constexpr int kSlowdown = 4;
+#else
+constexpr int kSlowdown = 1;
+#endif
+
 bool RunUntil(const std::function<bool()>& done, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds * kSlowdown);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     g_main_context_iteration(nullptr, FALSE);
@@ -88,6 +96,19 @@ void SaveWindowSnapshot(GtkWidget* window, const std::string& path) {
 std::string ArtefactPath(std::string_view name) {
   const char* folder = std::getenv("LECTERN_BINARY_DIR");
   return std::string(folder ? folder : ".") + "/" + std::string(name);
+}
+
+GtkWidget* FindMenuItem(GtkWidget* shell, int command) {
+  GtkWidget* found = nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(shell));
+  for (GList* child = children; child && !found; child = child->next) {
+    GtkWidget* item = GTK_WIDGET(child->data);
+    if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "lectern-command")) == command) found = item;
+    else if (GtkWidget* submenu = GTK_IS_MENU_ITEM(item) ? gtk_menu_item_get_submenu(GTK_MENU_ITEM(item)) : nullptr)
+      found = FindMenuItem(submenu, command);
+  }
+  g_list_free(children);
+  return found;
 }
 
 GdkEvent* KeyEvent(GtkWidget* widget, guint keyval, GdkModifierType state) {

@@ -30,6 +30,9 @@ std::string ArtefactPath(std::string_view name);
 // A key press with `state` modifiers, delivered to `widget`'s window; free with gdk_event_free.
 GdkEvent* KeyEvent(GtkWidget* widget, guint keyval, GdkModifierType state);
 
+// The menu item with `command` under `shell` (a menu bar or menu), searched through every submenu.
+GtkWidget* FindMenuItem(GtkWidget* shell, int command);
+
 // Answers every message box with `answer` and remembers what was asked, while it lives.
 class MessageBoxRecorder {
  public:

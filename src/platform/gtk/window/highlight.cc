@@ -67,8 +67,13 @@ SearchHighlighter::~SearchHighlighter() {
 void SearchHighlighter::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
   if (event != WEBKIT_LOAD_FINISHED) return;
   // The new document has no marks; its find position went with the old one.
+  auto* self = static_cast<SearchHighlighter*>(data);
   const char* uri = webkit_web_view_get_uri(view);
-  if (uri && *uri) static_cast<SearchHighlighter*>(data)->highlighted_ = false;
+  if (uri && *uri) self->highlighted_ = false;
+  if (self->highlight_when_loaded_) {
+    self->highlight_when_loaded_ = false;
+    self->ToggleHighlight();
+  }
 }
 
 void SearchHighlighter::Call(const char* body, GVariant* arguments, std::function<void(JSCValue*)> done) {
@@ -96,6 +101,12 @@ void SearchHighlighter::ToggleHighlight() {
     webkit_web_view_reload(view_);
     return;
   }
+  // Marks made while the page still loads would cover only what has arrived, and the end of
+  // the load would then forget them: the request waits for the whole page.
+  if (webkit_web_view_is_loading(view_)) {
+    highlight_when_loaded_ = true;
+    return;
+  }
   std::string text = search_text_ ? search_text_() : std::string();
   if (!text.empty()) HighlightSearchHits(text);
 }
@@ -121,7 +132,7 @@ void SearchHighlighter::HighlightSearchHits(std::string_view text, std::function
        });
 }
 
-void SearchHighlighter::FindNext(std::string_view text, std::function<void(bool)> done) {
+void SearchHighlighter::FindNext(std::string_view text, std::function<void(bool)> done, bool backward) {
   if (text.empty()) {
     if (done) done(false);
     return;
@@ -133,7 +144,8 @@ void SearchHighlighter::FindNext(std::string_view text, std::function<void(bool)
   g_variant_builder_add(&arguments, "{sv}", "text", StringVariant(text));
   // Booleans do not cross into the page's script; a number does.
   g_variant_builder_add(&arguments, "{sv}", "restart", g_variant_new_int32(restart ? 1 : 0));
-  Call("return window.LecternSearch ? window.LecternSearch.findNext(text, restart) : 0;",
+  g_variant_builder_add(&arguments, "{sv}", "backward", g_variant_new_int32(backward ? 1 : 0));
+  Call("return window.LecternSearch ? window.LecternSearch.findNext(text, restart, backward) : 0;",
        g_variant_builder_end(&arguments), [done = std::move(done)](JSCValue* value) {
          bool found = value && jsc_value_is_number(value) && jsc_value_to_int32(value) == 1;
          if (done) done(found);

@@ -26,12 +26,14 @@ class SearchHighlighter {
   SearchHighlighter(const SearchHighlighter&) = delete;
   SearchHighlighter& operator=(const SearchHighlighter&) = delete;
 
-  // On a highlighted page, reloads it clean; otherwise highlights the search bar's text.
+  // On a highlighted page, reloads it clean; otherwise highlights the search bar's text (once
+  // the page has finished loading).
   void ToggleHighlight();
   // `done`, if given, receives the number of marks made, or -1 when nothing was done.
   void HighlightSearchHits(std::string_view text, std::function<void(int marks)> done = {});
-  // Selects the next occurrence of `text`; `done` gets whether one was found.
-  void FindNext(std::string_view text, std::function<void(bool found)> done);
+  // Selects the next occurrence of `text` (with `backward`, the one before the last found);
+  // `done` gets whether one was found.
+  void FindNext(std::string_view text, std::function<void(bool found)> done, bool backward = false);
   // The next find starts at the top.
   void ClearFindPosition();
 
@@ -49,6 +51,7 @@ class SearchHighlighter {
   WebKitUserScript* script_ = nullptr;
   GCancellable* cancellable_ = nullptr;
   bool highlighted_ = false;
+  bool highlight_when_loaded_ = false;
   std::string last_find_text_;
 };
 

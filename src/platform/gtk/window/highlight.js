@@ -161,8 +161,9 @@
       return marks;
     },
 
-    // Selects the next occurrence of `text` after the last one found; 1 when there was one.
-    findNext(text, restart) {
+    // Selects the next occurrence of `text` after the last one found (with `backward`, the last
+    // one before it, from the end when there is none); 1 when there was one.
+    findNext(text, restart, backward) {
       const s = state();
       if (!s) return 0;
       if (restart) s.find = null;
@@ -176,12 +177,16 @@
       if (!doc || !doc.body) return 0;
       const map = textMap(doc);
       const regex = pattern(text);
-      let from = 0;
-      if (s.find && s.find.win === win) {
-        const at = s.find.range;
-        from = afterWord(map.text, offsetOf(map, at.startContainer, at.startOffset));
+      let hit = null;
+      const current = s.find && s.find.win === win;
+      if (backward) {
+        const before = current ? offsetOf(map, s.find.range.startContainer, s.find.range.startOffset) : map.text.length;
+        for (let h = findFrom(map, regex, 0); h && h.start < before; h = findFrom(map, regex, afterWord(map.text, h.end)))
+          hit = h;
+      } else {
+        const from = current ? afterWord(map.text, offsetOf(map, s.find.range.startContainer, s.find.range.startOffset)) : 0;
+        hit = findFrom(map, regex, from);
       }
-      const hit = findFrom(map, regex, from);
       if (!hit) {
         s.find = null;
         return 0;

@@ -141,6 +141,15 @@ TEST_F(HighlightTest, MarksEveryWordInThePagesOwnSpelling) {
   frame.Navigate(DatastoreUrl("other.htm"));
   ASSERT_TRUE(WaitForLoad(frame.view()));
   EXPECT_FALSE(frame.highlighter()->highlighted());
+
+  // Asked for while a page still loads, the marks come once it has loaded, and stay.
+  frame.search_bar()->SetQueryText("cat");
+  frame.Navigate(DatastoreUrl("index.htm"));
+  ASSERT_TRUE(webkit_web_view_is_loading(frame.view()));
+  frame.OnCommand(kCmdToggleHighlight);
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  ASSERT_TRUE(RunUntil([&] { return frame.highlighter()->highlighted(); }));
+  EXPECT_EQ(Marks(), "cat,CAT,Cat");
 }
 
 TEST_F(HighlightTest, FindNextCyclesAndRestartsAtTheTop) {

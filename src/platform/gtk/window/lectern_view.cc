@@ -4,8 +4,12 @@
 
 #include "browser/navigation_policy.h"
 #include "browser/view_uri.h"
+#include "platform/gtk/window/media_server.h"
+#include "platform/gtk/window/print_preview.h"
+#include "platform/gtk/window/book_page_shim.h"
 #include "platform/message_box.h"
 #include "platform/user_folders.h"
+#include "platform/text_encoding.h"
 #include "resources/string_table.h"
 
 namespace lectern {
@@ -19,39 +23,23 @@ constexpr char kCopyGuardScript[] =
     "(function(){var stop=function(e){e.preventDefault();e.stopPropagation();};"
     "['copy','cut','dragstart'].forEach(function(t){document.addEventListener(t,stop,true);});})();";
 
-// The page engine's media player reads only file, http, https, data and blob URLs, so audio and
-// video of the book are fetched through the book's scheme (which every other load uses) and handed
-// to the element as a blob of the same bytes and type.
-constexpr char kBookMediaScript[] = R"js((() => {
-  const done = new WeakSet();
-  const media = /^(AUDIO|VIDEO|SOURCE)$/;
-  function adopt(element) {
-    const src = element.getAttribute('src');
-    if (!src || done.has(element)) return;
-    let url;
-    try { url = new URL(src, document.baseURI); } catch (e) { return; }
-    if (url.protocol !== 'lectern:') return;
-    done.add(element);
-    fetch(url.href).then(r => r.ok ? r.blob() : Promise.reject(r.status)).then(blob => {
-      element.src = URL.createObjectURL(blob);
-      if (element.tagName === 'SOURCE' && element.parentElement) element.parentElement.load();
-    }).catch(() => {});
+// Turns on the engine's feature of that name; an engine without it keeps its defaults.
+void EnableEngineFeature(WebKitSettings* settings, std::string_view identifier) {
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    if (identifier != webkit_feature_get_identifier(feature)) continue;
+    webkit_settings_set_feature_enabled(settings, feature, TRUE);
+    break;
   }
-  function scan(node) {
-    if (node.nodeType !== 1) return;
-    if (media.test(node.tagName)) adopt(node);
-    node.querySelectorAll('audio[src], video[src], source[src]').forEach(adopt);
-  }
-  new MutationObserver(changes => changes.forEach(change => {
-    if (change.type === 'attributes') { done.delete(change.target); adopt(change.target); }
-    change.addedNodes.forEach(scan);
-  })).observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['src']});
-})();)js";
+  webkit_feature_list_unref(features);
+}
 
+// The desktop's own opener, as the shell's "open" verb; its failure is not reported.
 void OpenWithDesktop(const std::string& path) {
-  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
-  if (uri) g_app_info_launch_default_for_uri(uri, nullptr, nullptr);
-  g_free(uri);
+  const gchar* argv[] = {"xdg-open", path.c_str(), nullptr};
+  g_spawn_async(nullptr, const_cast<gchar**>(argv), nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH), nullptr, nullptr,
+                nullptr, nullptr);
 }
 
 void ShowSourceWindow(GtkWidget* owner, const std::string& source) {
@@ -88,11 +76,19 @@ GtkLecternView::GtkLecternView(WebKitWebContext* context, IEbkManager* manager, 
   // A page restored from the back-forward cache would keep script objects whose window-side
   // peers went with the page it left; loading it again gives it live ones.
   webkit_settings_set_enable_page_cache(settings, FALSE);
-  if (!preview_mode_) {
-    WebKitUserScript* media = webkit_user_script_new(kBookMediaScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                                                     WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_), media);
-    webkit_user_script_unref(media);
+  // The book's scheme counts as local (so its pages may use datastore URLs); without this the
+  // engine would make every book page an origin of its own and frames could not script each other.
+  // The web extension still refuses book pages every file URL that is not the datastore's.
+  if (!preview_mode_) webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+  // The engine's player refuses the book's scheme; book media play from the loopback endpoint.
+  if (const MediaEndpointAddress* media = preview_mode_ ? nullptr : MediaEndpoint()) {
+    WebKitUserScript* shim =
+        webkit_user_script_new(BookPageScript(media->BaseUrl()).c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_), shim);
+    webkit_user_script_unref(shim);
+    // The shim hears of a script's own navigations only through the Navigation API's events.
+    EnableEngineFeature(settings, "NavigationAPI");
   }
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
@@ -102,6 +98,7 @@ GtkLecternView::GtkLecternView(WebKitWebContext* context, IEbkManager* manager, 
 }
 
 GtkLecternView::~GtkLecternView() {
+  print_preview_.reset();
   g_signal_handlers_disconnect_by_data(view_, this);
   if (copy_guard_) webkit_user_script_unref(copy_guard_);
   g_object_unref(view_);
@@ -125,8 +122,13 @@ void GtkLecternView::Print() {
   g_object_unref(print);
 }
 
-// The platform's print dialog carries the preview, so both commands open it.
-void GtkLecternView::PrintPreview() { Print(); }
+void GtkLecternView::PrintPreview() {
+  if (!print_allowed_) return;
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view_));
+  print_preview_ = std::make_unique<PrintPreviewWindow>(view_, GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr,
+                                                        [this] { Print(); });
+  if (!print_preview_->Start()) print_preview_.reset();
+}
 
 void GtkLecternView::SetTextSize(int level) {
   text_size_ = level >= 0 ? level % 5 : (text_size_ + 1) % 5;
@@ -177,20 +179,37 @@ bool GtkLecternView::HandleNavigation(const char* uri) {
   if (preview_mode_ || !uri) return false;
   std::string target = PolicyTarget(uri);
   if (!IsExternalDocument(target)) return false;
-  ExternalDocument document = SaveExternalDocument(manager_.get(), target, TemporaryFolder());
+  OpenOutside(target);
+  return true;
+}
+
+void GtkLecternView::OpenOutside(const std::string& target) {
+  // Into the user's private folder: the copy is handed to other programs by name.
+  ExternalDocument document = SaveExternalDocument(manager_.get(), target, PrivateFilesFolder());
   if (document.error != ExternalDocumentError::kNone) {
     GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view_));
     ShowMessageBox(GTK_IS_WINDOW(top) ? top : nullptr, document.message, LoadString(kStrError), kMbIconInformation);
-    return true;
+    return;
   }
   last_external_document_ = document.saved_path;
   callbacks_.open_document(document.saved_path);
-  return true;
 }
 
 gboolean GtkLecternView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                         WebKitPolicyDecisionType type, gpointer data) {
   auto* self = static_cast<GtkLecternView*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    // A book document the engine cannot show, whatever its extension, goes to the desktop too.
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    if (self->preview_mode_ || webkit_response_policy_decision_is_mime_type_supported(response) ||
+        !webkit_response_policy_decision_is_main_frame_main_resource(response))
+      return FALSE;
+    const char* uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+    if (!uri || ViewUriToBookPath(uri).empty()) return FALSE;
+    webkit_policy_decision_ignore(decision);
+    self->OpenOutside(PolicyTarget(uri));
+    return TRUE;
+  }
   if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
     return FALSE;
   WebKitNavigationAction* action =
@@ -285,7 +304,13 @@ void GtkLecternView::OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, gui
   auto* self = static_cast<GtkLecternView*>(data);
   if (!self->callbacks_.status_text) return;
   const char* link = webkit_hit_test_result_context_is_link(hit) ? webkit_hit_test_result_get_link_uri(hit) : nullptr;
-  self->callbacks_.status_text(StatusTextForLink(link ? link : ""));
+  // A book path reads as its letters, not its escapes, when it is UTF-8.
+  std::string text = StatusTextForLink(link ? link : "");
+  if (!text.empty() && text.front() == '/') {
+    std::string decoded = PercentDecode(text);
+    if (IsValidUtf8(decoded) && decoded.find('\0') == std::string::npos) text = decoded;
+  }
+  self->callbacks_.status_text(text);
 }
 
 void GtkLecternView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {

@@ -6,18 +6,21 @@
 #include <webkit2/webkit2.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "book/ebk_manager.h"
 
 namespace lectern {
 
+class PrintPreviewWindow;
+
 class GtkLecternView {
  public:
   struct Callbacks {
     std::function<void(std::string_view)> status_text;  // the frame's status bar
     std::function<void()> navigation_complete;          // re-apply the caption
-    // Opens a saved external document with the desktop; the default launches its file URI.
+    // Opens a saved external document with the desktop; the default runs xdg-open on it.
     std::function<void(const std::string& path)> open_document;
   };
 
@@ -38,7 +41,9 @@ class GtkLecternView {
   bool CanGoBack() const { return webkit_web_view_can_go_back(view_); }
   bool CanGoForward() const { return webkit_web_view_can_go_forward(view_); }
   void Print();
+  // The page as it will print, in a window of its own (print_preview()).
   void PrintPreview();
+  PrintPreviewWindow* print_preview() const { return print_preview_.get(); }
   // 0 smallest to 4 largest; a negative level steps to the next, wrapping after the largest.
   int GetTextSize() const { return text_size_; }
   void SetTextSize(int level);
@@ -67,6 +72,8 @@ class GtkLecternView {
   static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult*, guint, gpointer);
   static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
   bool HandleNavigation(const char* uri);
+  // Hands the book file a policy target names to the desktop, or says why it cannot.
+  void OpenOutside(const std::string& target);
 
   WebKitWebView* view_ = nullptr;
   ComPtr<IEbkManager> manager_;
@@ -79,6 +86,7 @@ class GtkLecternView {
   bool view_source_allowed_ = true;
   int text_size_ = 2;
   std::string last_external_document_;
+  std::unique_ptr<PrintPreviewWindow> print_preview_;
 };
 
 }  // namespace lectern

@@ -11,6 +11,7 @@
 #include "platform/gtk/picture/splash_dlg.h"
 #include "platform/gtk/window/gtk_message_box.h"
 #include "platform/gtk/window/main_frame.h"
+#include "resources/string_table.h"
 #include "shell/book_choice.h"
 
 namespace {
@@ -21,16 +22,23 @@ std::string OwnExecutable() {
   return n > 0 ? std::string(path, size_t(n)) : std::string();
 }
 
+// The name of a filter in the table's "Name (patterns)|..." form, without its patterns: books are
+// listed by what they hold, not by what they are called.
+std::string FilterName(std::string_view filter) { return std::string(filter.substr(0, filter.find(" ("))); }
+
+gboolean IsBookFile(const GtkFileFilterInfo* info, gpointer) {
+  return info->filename && (lectern::LooksLikeBook(info->filename) || lectern::IsProjectPath(info->filename));
+}
+
 std::optional<std::string> AskForBook() {
   GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                    GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileFilter* books = gtk_file_filter_new();
-  gtk_file_filter_set_name(books, "eBook Files (*.ebk, *.exe)");
-  gtk_file_filter_add_pattern(books, "*.ebk");
-  gtk_file_filter_add_pattern(books, "*.exe");
+  gtk_file_filter_set_name(books, FilterName(lectern::LoadString(lectern::kStrBookFilter)).c_str());
+  gtk_file_filter_add_custom(books, GTK_FILE_FILTER_FILENAME, IsBookFile, nullptr, nullptr);
   gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), books);
   GtkFileFilter* all = gtk_file_filter_new();
-  gtk_file_filter_set_name(all, "All Files (*.*)");
+  gtk_file_filter_set_name(all, FilterName(lectern::LoadString(lectern::kStrAllFilesFilter)).c_str());
   gtk_file_filter_add_pattern(all, "*");
   gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
   std::optional<std::string> chosen;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/book_identity.h"
 #include "browser/dispatch_endpoint.h"
 #include "browser/view_uri.h"
 #include "book/book_file_stream.h"
@@ -14,8 +15,10 @@
 #include "platform/gtk/window/html_dlg.h"
 #include "platform/gtk/window/info_dlg.h"
 #include "platform/gtk/window/mnemonic.h"
+#include "platform/gtk/window/shortcuts.h"
 #include "platform/gtk/picture/splash_dlg.h"
 #include "platform/message_box.h"
+#include "platform/user_folders.h"
 #include "resources/menus.h"
 #include "resources/string_table.h"
 #include "shell/book_choice.h"
@@ -39,7 +42,7 @@ void OnMenuItemSelect(GtkMenuItem* item, gpointer data) {
   static_cast<GtkMainFrame*>(data)->SetStatusText(CommandPrompt(CommandOf(item)));
 }
 
-void OnMenuItemDeselect(GtkMenuItem*, gpointer data) { static_cast<GtkMainFrame*>(data)->SetStatusText(""); }
+void OnMenuItemDeselect(GtkWidget*, gpointer data) { static_cast<GtkMainFrame*>(data)->SetStatusText(""); }
 
 // The commands whose menu items carry a check mark.
 bool IsCheckCommand(int command) {
@@ -102,6 +105,7 @@ gboolean OnDestroy(GtkWidget*, gpointer) {
 GtkMainFrame* MainFrame() { return g_main_frame; }
 
 GtkMainFrame::~GtkMainFrame() {
+  StopRememberingPosition();
   ShutDownSearch();
   if (g_main_frame == this) g_main_frame = nullptr;
   if (reader_) {
@@ -123,15 +127,19 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   if (preview_mode_) {
     project_ = std::make_unique<Project>();
     if (!project_->Load(book_path)) {
-      ShowMessageBox(nullptr, LoadString(kStrParseProjectFailed), LoadString(kStrInvalidProjectFile),
-                     kMbIconInformation);
+      // The second line names the file and where the parser stopped ("path:line:column: why").
+      ShowMessageBox(nullptr, std::string(LoadString(kStrParseProjectFailed)) + "\n" + project_->error(),
+                     LoadString(kStrInvalidProjectFile), kMbIconInformation);
       return false;
     }
     lookup_.UseProject(&project_->settings());
   } else {
     manager_ = CEbkManager::Create();
     if (manager_->Open(Utf8ToWide(book_path).c_str()) != S_OK) {
-      ShowMessageBox(nullptr, LoadString(kStrOpenBookFailed), LoadString(kStrError), kMbOk);
+      ShowMessageBox(nullptr,
+                     std::string(LoadString(kStrOpenBookFailed)) + "\n" + book_path + ": " +
+                         manager_->book().open_error().description,
+                     LoadString(kStrError), kMbOk);
       return false;
     }
     PublishEbkManager(manager_);
@@ -154,12 +162,15 @@ bool GtkMainFrame::Create(const std::string& book_path) {
     return ScreenSize{area.width, area.height};
   });
   registry.EnsureKey();
-  registry.Initialise(setting("guid"));
+  registry.Initialise(setting("guid"), preview_mode_ ? ProjectPathIdentity(book_path)
+                                                    : IdentityHex(manager_->book().identity()));
   if (!registry.WorkingFolder(working_folder_)) {
     ShowMessageBox(nullptr, FormatString(LoadString(kStrCreateWorkingFolderFailed), working_folder_),
                    LoadString(kStrError), kMbIconError);
     return false;
   }
+  // Without a runtime folder, copies made for script and the desktop stay beside the bookmarks.
+  SetPrivateFilesFallback(working_folder_);
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_add_weak_pointer(G_OBJECT(window_), reinterpret_cast<gpointer*>(&window_));
@@ -173,6 +184,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   if (settings_.border == BorderStyle::kToolWindow || settings_.border == BorderStyle::kSizeableToolWindow)
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_UTILITY);
   gtk_window_set_deletable(GTK_WINDOW(window_), settings_.close_button);
+  g_signal_connect(window_, "realize", G_CALLBACK(OnRealizeWindow), this);
 
   // The splash shows the main window when it ends.
   if (settings_.splash) {
@@ -200,11 +212,21 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   context_ = webkit_web_context_new();
   RegisterBookScheme(context_);
   std::string script_error;
-  script_host_ = ScriptHost::Create(context_, WebExtensionDirectory(), &script_error);
+  std::string book_folder;
+  if (preview_mode_) {
+    // Absolute and without "." or "..", as the engine writes the pages' file URIs.
+    gchar* absolute = g_canonicalize_filename(project_->BookFolder().c_str(), nullptr);
+    book_folder = absolute;
+    g_free(absolute);
+  }
+  script_host_ = ScriptHost::Create(context_, WebExtensionDirectory(), &script_error, book_folder);
   if (!script_host_) g_warning("window.external is not available: %s", script_error.c_str());
   GtkLecternView::Callbacks callbacks;
   callbacks.status_text = [this](std::string_view text) { SetStatusText(text); };
-  callbacks.navigation_complete = [this] { gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str()); };
+  callbacks.navigation_complete = [this] {
+    gtk_window_set_title(GTK_WINDOW(window_), settings_.caption.c_str());
+    if (contents_pane_) contents_pane_->FollowPage(CurrentUrl());
+  };
   view_ = std::make_unique<GtkLecternView>(context_, manager_, preview_mode_, std::move(callbacks));
   view_->SetContextMenuAllowed(settings_.context_menu);
   view_->SetCopyAllowed(settings_.copy);
@@ -238,6 +260,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   command_state_.SetCheck(kCmdSearchBarBand, search_bar_band_ != nullptr);
   // Keys the page view leaves alone meet the accelerator table last.
   g_signal_connect_after(window_, "key-press-event", G_CALLBACK(OnUnhandledKey), this);
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKeyBeforeLists), this);
   if (script_host_) {
     script_host_->Attach(view_->web_view(),
                          std::make_shared<DispatchEndpoint>(&external_, CDocHostUIHandlerDispatch::Members()));
@@ -255,6 +278,7 @@ bool GtkMainFrame::Create(const std::string& book_path) {
   if (settings_.contents && settings_.show_contents_at_start) OnCommand(kCmdContentsPane);
   gtk_window_set_keep_above(GTK_WINDOW(window_), settings_.topmost);
   Navigate(settings_.home_url);
+  StartRememberingPosition();
   toolbar_->StartLogo();
   return true;
 }
@@ -276,6 +300,8 @@ void GtkMainFrame::BuildMenuBar(GtkWidget* box) {
         gtk_menu_shell_append(GTK_MENU_SHELL(menus.back()), item);
         GtkWidget* submenu = gtk_menu_new();
         gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), submenu);
+        // A menu closed by a choice sends no deselect: the prompt would outlive it.
+        g_signal_connect(submenu, "deactivate", G_CALLBACK(OnMenuItemDeselect), this);
         menus.push_back(submenu);
         continue;
       }
@@ -345,7 +371,7 @@ void GtkMainFrame::OpenBookmark(size_t index) {
     return;
   }
   std::vector<Bookmark> bookmarks = bookmark_source_ ? bookmark_source_() : std::vector<Bookmark>();
-  if (index < bookmarks.size() && !bookmarks[index].url.empty()) Navigate(bookmarks[index].url);
+  if (index < bookmarks.size() && !bookmarks[index].url.empty()) OpenBookmarkUrl(bookmarks[index].url);
 }
 
 void GtkMainFrame::ApplySizeAndPlace() {
@@ -439,7 +465,38 @@ void GtkMainFrame::HideSideBar() {
   gtk_widget_hide(side_bar_->widget());
 }
 
+// The window manager's minimise and maximise buttons (and what they do) follow the book; GTK has
+// a switch only for the close button.
+void GtkMainFrame::OnRealizeWindow(GtkWidget* widget, gpointer data) {
+  const FrameSettings& settings = static_cast<GtkMainFrame*>(data)->settings_;
+  if (settings.minimize_button && settings.maximize_button) return;
+  // With the ALL bit set, the other bits name what is taken away.
+  int functions = GDK_FUNC_ALL, decorations = GDK_DECOR_ALL;
+  if (!settings.minimize_button) {
+    functions |= GDK_FUNC_MINIMIZE;
+    decorations |= GDK_DECOR_MINIMIZE;
+  }
+  if (!settings.maximize_button) {
+    functions |= GDK_FUNC_MAXIMIZE;
+    decorations |= GDK_DECOR_MAXIMIZE;
+  }
+  if (!settings.close_button) functions |= GDK_FUNC_CLOSE;
+  GdkWindow* window = gtk_widget_get_window(widget);
+  gdk_window_set_functions(window, GdkWMFunction(functions));
+  if (settings.bordered) gdk_window_set_decorations(window, GdkWMDecoration(decorations));
+}
+
+gboolean GtkMainFrame::OnKeyBeforeLists(GtkWidget* window, GdkEventKey* event, gpointer data) {
+  // A list binds Ctrl+F to a find of its own; in this window the key means the search field,
+  // whichever pane has the focus.
+  if (!GTK_IS_TREE_VIEW(gtk_window_get_focus(GTK_WINDOW(window)))) return FALSE;
+  const Shortcut* shortcut = MatchShortcut(event);
+  if (!shortcut || shortcut->action != ShortcutAction::kFocusSearch) return FALSE;
+  return static_cast<GtkMainFrame*>(data)->RunShortcut(event);
+}
+
 gboolean GtkMainFrame::OnUnhandledKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  if (static_cast<GtkMainFrame*>(data)->RunShortcut(event)) return TRUE;
   for (const Accelerator& accelerator : Accelerators()) {
     if (!MatchesAccelerator(accelerator, event)) continue;
     static_cast<GtkMainFrame*>(data)->OnCommand(accelerator.command);
@@ -483,9 +540,7 @@ void GtkMainFrame::OnCommand(int command) {
     case kCmdSearchPane: ToggleSidePane(command, kSearchPane); break;
     case kCmdBookmarksPane: ToggleSidePane(command, kBookmarksPane); break;
     case kCmdMoreBookmarks: ShowSideBar(kBookmarksPane); break;
-    case kCmdAddBookmark:
-      if (bookmarks_pane_) bookmarks_pane_->AddCurrentPage();
-      break;
+    case kCmdAddBookmark: AddBookmarkHere(); break;
     case kCmdToolbarBand:
     case kCmdSearchBarBand: {
       GtkWidget* band = command == kCmdToolbarBand ? toolbar_band_ : search_bar_band_;
@@ -501,6 +556,7 @@ void GtkMainFrame::OnCommand(int command) {
     }
     case kCmdBookInformation: ShowBookInformation(); break;
     case kCmdAbout: CAboutDlg().DoModal(ActiveWindowOr(Toplevel())); break;
+    case kCmdShortcuts: ShowShortcuts(); break;
     case kCmdExit: gtk_window_close(GTK_WINDOW(window_)); break;
     case kCmdSearch:
     case kCmdClearSearchHistory:
@@ -520,7 +576,8 @@ bool GtkMainFrame::IsMainWindowVisible() { return window_ && gtk_widget_get_visi
 
 void GtkMainFrame::ShowMainWindow(bool visible) {
   if (!window_) return;
-  if (visible) gtk_widget_show_all(window_);
+  // Only the window itself: bars and panes the user hid stay hidden, their check marks true.
+  if (visible) gtk_widget_show(window_);
   else gtk_widget_hide(window_);
 }
 
@@ -553,7 +610,7 @@ int32_t GtkMainFrame::TrackPopupMenu(const std::vector<MenuItem>& items, int32_t
   choice.loop = g_main_loop_new(nullptr, FALSE);
   for (const MenuItem& item : items) {
     GtkWidget* entry = item.kind == MenuItem::Kind::kSeparator ? gtk_separator_menu_item_new()
-                                                                : gtk_menu_item_new_with_label(item.text.c_str());
+                                                                : gtk_menu_item_new_with_mnemonic(MnemonicLabel(item.text).c_str());
     g_object_set_data(G_OBJECT(entry), "lectern-command", GINT_TO_POINTER(item.command));
     if (item.kind != MenuItem::Kind::kSeparator) {
       g_signal_connect(entry, "activate", G_CALLBACK(+[](GtkMenuItem* activated, gpointer data) {
@@ -629,6 +686,8 @@ bool GtkMainFrame::ShellOpen(const std::string& path, const std::string& paramet
   g_free(uri);
   return opened;
 }
+
+std::string GtkMainFrame::PlaceIdentity() { return EbkRegistry::Instance().book_identity(); }
 
 IDispatch* GtkMainFrame::Reader() {
   if (!reader_) reader_ = CReader::Create(this);

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "book/book_settings.h"
@@ -17,7 +18,9 @@
 #include "platform/gtk/script_host.h"
 #include "script/reader.h"
 #include "script/reader_frame.h"
+#include "shell/reading_position.h"
 #include "panes/favorites_store.h"
+#include "panes/search_index.h"
 #include "platform/gtk/window/bookmarks_pane.h"
 #include "platform/gtk/window/command_state.h"
 #include "platform/gtk/window/contents_tree.h"
@@ -55,6 +58,7 @@ enum Command : int {
   kCmdStatusBar = 32789,
   kCmdAddBookmark = 32796,
   kCmdPrintPreview = 32803,
+  kCmdShortcuts = 32820,
   kCmdFirstBookmark = 40960,
   kCmdLastBookmark = 40970,
   kCmdMoreBookmarks = 41088,
@@ -80,6 +84,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   void OnCommand(int command) override;
   void SetStatusText(std::string_view text);
   void Navigate(std::string_view url) override;
+  // A bookmark's page at the scroll it was added with; the page shown now only scrolls there.
+  void OpenBookmarkUrl(std::string_view url) override;
 
   GtkWidget* window() const { return window_; }
   GtkWidget* menu_bar() const { return menu_bar_; }
@@ -95,6 +101,7 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   GtkLecternView* lectern_view() const { return view_.get(); }
   const FrameSettings& settings() const { return settings_; }
   bool full_screen() const { return full_screen_; }
+  GtkWidget* shortcuts_window() const { return shortcuts_window_; }
   bool bordered() const { return settings_.bordered; }
 
   // The search: bar (null when the book has none), pane, highlighting, and the search running now.
@@ -106,6 +113,10 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   // nothing started, for an empty query, without a book, or while a search runs.
   bool StartSearch(const std::string& query, std::function<void(size_t hits)> done);
   bool search_running() const { return search_job_ != nullptr; }
+  // The book's index as it is taken or built; null in Preview Mode.
+  SearchIndexKeeper* search_index() const { return search_index_.get(); }
+  // Stops and forgets the index: later searches scan the book, as before the index is complete.
+  void DropSearchIndex() { search_index_.reset(); }
   // The progress window of the running search; null when none runs.
   CSearchProgressDlg* search_progress() const;
 
@@ -134,6 +145,7 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   std::string HomeUrl() override { return settings_.home_url; }
   bool GetSetting(std::string_view key, std::string& value) override { return lookup_.GetSetting(key, value); }
   IEbkManager* BookManager() override { return manager_; }  // both interfaces
+  std::string PlaceIdentity() override;
   void GoBack() override { OnCommand(kCmdBack); }
   void GoForward() override { OnCommand(kCmdForward); }
   void StopLoading() override { OnCommand(kCmdStop); }
@@ -155,6 +167,17 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   void BuildMenuBar(GtkWidget* box);
   void ApplySizeAndPlace();
   void ToggleFullScreen();
+  // The reader's own keys (shortcuts.h); false when `event` is none of them or does nothing now.
+  bool RunShortcut(const GdkEventKey* event);
+  void ShowShortcuts();
+  // The remembered reading position (frame_position.cc): the page and scroll kept while reading,
+  // restored when the book opens again; bookmarks keep the scroll of the moment they were added.
+  void StartRememberingPosition();
+  void StopRememberingPosition();
+  void OnPageFinished();
+  void NoteScroll();
+  void ScrollTo(const ReadingPosition& place);
+  void AddBookmarkHere();
   void ToggleSidePane(int command, SidePane pane);
   void ShowSideBar(SidePane pane);
   void HideSideBar();
@@ -172,7 +195,9 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   void ShutDownSearch();
   // The book's information: the built-in dialog or the book's own about page, as the book asks.
   void ShowBookInformation();
-  static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
+static gboolean OnKeyBeforeLists(GtkWidget* window, GdkEventKey* event, gpointer self);
+    static gboolean OnUnhandledKey(GtkWidget*, GdkEventKey*, gpointer);
+  static void OnRealizeWindow(GtkWidget*, gpointer);
 
   bool preview_mode_ = false;
   std::unique_ptr<Project> project_;  // Preview Mode
@@ -196,6 +221,8 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   std::unique_ptr<CEbkSearch> search_pane_;
   std::unique_ptr<SearchHighlighter> highlighter_;
   std::shared_ptr<SearchJob> search_job_;
+  // The book's search index, taken or built in the background; searches use it once complete.
+  std::unique_ptr<SearchIndexKeeper> search_index_;
   // The progress window of the last search, kept for the next one.
   std::unique_ptr<CSearchProgressDlg> spare_progress_;
   std::function<std::vector<Bookmark>()> bookmark_source_;
@@ -204,6 +231,13 @@ class GtkMainFrame final : public IReaderFrame, public IHostFrame, public PaneHo
   WebKitWebContext* context_ = nullptr;
   std::unique_ptr<GtkLecternView> view_;
   bool full_screen_ = false;
+  GtkWidget* shortcuts_window_ = nullptr;  // while shown
+  guint position_timer_ = 0;
+  guint restore_timer_ = 0;
+  bool first_page_ = true;
+  std::optional<ReadingPosition> restore_;         // from the last run, until the first page is in
+  std::optional<ReadingPosition> pending_scroll_;  // for the page being loaded
+  ReadingPosition seen_;                           // the page shown now and its scroll
   std::string working_folder_;
   std::unique_ptr<ScriptHost> script_host_;
   CDocHostUIHandlerDispatch external_{this};

@@ -220,8 +220,11 @@ TEST_F(MainFrameTest, PreviewModeShowsTheProjectFolder) {
   MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
   g_boxes = 0;
   GtkMainFrame broken;
-  EXPECT_FALSE(broken.Create(dir.Write("bad.bpj", "<p><config>")));
-  EXPECT_EQ(g_last_box, "Parse eBook project file failed!");
+  std::string bad = dir.Write("bad.bpj", "<p><config>");
+  EXPECT_FALSE(broken.Create(bad));
+  // The parser's own line, column and description follow the file's name.
+  EXPECT_EQ(g_last_box.rfind("Parse eBook project file failed!\n" + bad + ":1:", 0), 0u) << g_last_box;
+  EXPECT_GT(g_last_box.size(), ("Parse eBook project file failed!\n" + bad + ":1:1: ").size()) << g_last_box;
   SetMessageBoxHandler(previous);
 }
 
@@ -247,9 +250,29 @@ TEST_F(MainFrameTest, ABookThatCannotOpenIsReported) {
   MessageBoxHandler previous = SetMessageBoxHandler(CountBox);
   g_boxes = 0;
   GtkMainFrame frame;
-  EXPECT_FALSE(frame.Create(dir.Write("not-a-book", "plain text")));
+  std::string plain = dir.Write("not-a-book", "plain text");
+  EXPECT_FALSE(frame.Create(plain));
   EXPECT_EQ(g_boxes, 1);
-  EXPECT_EQ(g_last_box, "Open ebook file failed!");
+  EXPECT_EQ(g_last_box, "Open ebook file failed!\n" + plain + ": the file is too short to hold a book (10 bytes)");
+
+  // The magic alone: one box, and it says why (no leftover "info" box before it).
+  std::string magic = dir.Write("magic", std::string("ZPK\0", 4));
+  g_boxes = 0;
+  EXPECT_FALSE(GtkMainFrame().Create(magic));
+  EXPECT_EQ(g_boxes, 1);
+  EXPECT_EQ(g_last_box, "Open ebook file failed!\n" + magic + ": the file is too short to hold a book (4 bytes)");
+
+  // Half a book: its directory lies past the end, and the window does not open on an empty book.
+  ASSERT_TRUE(testing::WriteTestBook(dir.Join("whole.ebk"), SampleBook()));
+  std::string bytes = testing::ReadWholeFile(dir.Join("whole.ebk"));
+  std::string half = dir.Write("half.ebk", bytes.substr(0, bytes.size() / 2));
+  g_boxes = 0;
+  GtkMainFrame cut;
+  EXPECT_FALSE(cut.Create(half));
+  EXPECT_EQ(cut.window(), nullptr);
+  EXPECT_EQ(g_boxes, 1);
+  EXPECT_NE(g_last_box.find(half + ": the directory at offset "), std::string::npos) << g_last_box;
+  EXPECT_NE(g_last_box.find(" lies past the end of the file ("), std::string::npos) << g_last_box;
   SetMessageBoxHandler(previous);
 }
 

@@ -26,6 +26,8 @@ class PaneHost {
   virtual std::string CurrentUrl() = 0;
   virtual std::string CurrentTitle() = 0;
   virtual void Navigate(std::string_view url) = 0;
+  // Opens a bookmark's page; a frame may also bring back where on the page it was added.
+  virtual void OpenBookmarkUrl(std::string_view url) { Navigate(url); }
   // Runs a frame command, as the menu does.
   virtual void OnCommand(int command) = 0;
   // The window dialogs belong to; null before it exists.

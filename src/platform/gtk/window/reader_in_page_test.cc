@@ -56,12 +56,16 @@ TEST_F(ReaderInPageTest, PropertiesComeFromTheBookAndTheWindow) {
   EXPECT_NE(Run("window.external.reader.registryRoot"), "");
 
   EXPECT_EQ(Run("window.external.reader.visible"), "true");
+  frame.OnCommand(kCmdStatusBar);
+  ASSERT_FALSE(gtk_widget_get_visible(frame.status_bar()));
   Run("window.external.reader.visible = false; 'ok'");
   EXPECT_FALSE(gtk_widget_get_visible(frame.window()));
   EXPECT_EQ(Run("window.external.reader.visible"), "false");
   Run("window.external.reader.visible = true; 'ok'");
   EXPECT_TRUE(gtk_widget_get_visible(frame.window()));
   EXPECT_FALSE(frame.side_bar_visible()) << "showing the window does not open the side bar";
+  EXPECT_FALSE(gtk_widget_get_visible(frame.status_bar())) << "nor a bar the user hid";
+  EXPECT_FALSE(frame.command_state().IsChecked(kCmdStatusBar));
 }
 
 TEST_F(ReaderInPageTest, NavigationMembersMoveTheView) {
@@ -159,10 +163,12 @@ gboolean ChooseFromPopup(gpointer) {
 }
 
 TEST_F(ReaderInPageTest, MenuObjectReturnsTheChosenCommand) {
-  g_choice = "Second";
+  // Access keys are marked as in the book's texts: '&' before the letter, "&&" for '&' itself.
+  g_choice = "Fish & _Chips";
   guint source = g_timeout_add(100, ChooseFromPopup, nullptr);
   std::string chosen = Run(
-      "(() => { const menu = window.external.reader.getMenuObj(); menu.append('First', 11); menu.append('Second', 12);"
+      "(() => { const menu = window.external.reader.getMenuObj(); menu.append('&First', 11);"
+      " menu.append('Fish && &Chips', 12);"
       " return String(menu.trackPopup(20, 20)); })()");
   EXPECT_EQ(chosen, "12");
   if (chosen != "12") g_source_remove(source);

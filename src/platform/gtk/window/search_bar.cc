@@ -42,16 +42,27 @@ CSearchBar::CSearchBar(Hooks hooks) : hooks_(std::move(hooks)) {
 CSearchBar::~CSearchBar() {
   DropMenu();
   if (!toolbar_) return;
-  // The handlers belong to this object; the widgets may live on in a window being torn down.
+  DisconnectWidgets();
+  g_signal_handlers_disconnect_by_data(toolbar_, this);
+  gtk_widget_destroy(toolbar_);
+  g_object_unref(toolbar_);
+}
+
+// The handlers belong to this object, and the widgets may outlive it in a window being torn down;
+// but when the window goes first it takes them along, so they are let go while they still live.
+void CSearchBar::DisconnectWidgets() {
+  if (!widgets_connected_) return;
+  widgets_connected_ = false;
   g_signal_handlers_disconnect_by_data(combo_, this);
   g_signal_handlers_disconnect_by_data(gtk_bin_get_child(GTK_BIN(combo_)), this);
   g_signal_handlers_disconnect_by_data(results_button_, this);
   g_signal_handlers_disconnect_by_data(arrow_button_, this);
   g_signal_handlers_disconnect_by_data(search_button_, this);
   for (GtkToolItem* keyword : keywords_) g_signal_handlers_disconnect_by_data(keyword, this);
-  gtk_widget_destroy(toolbar_);
-  g_object_unref(toolbar_);
 }
+
+// Runs before the toolbar's own clean-up destroys its children.
+void CSearchBar::OnToolbarDestroyed(GtkWidget*, gpointer self) { static_cast<CSearchBar*>(self)->DisconnectWidgets(); }
 
 GtkWidget* CSearchBar::AddPrompt(GtkWidget* widget, int command) {
   SetCommand(widget, command);
@@ -147,6 +158,8 @@ bool CSearchBar::Create(CommandState& state) {
                      this);
     keywords_[size_t(i)] = keyword;
   }
+  widgets_connected_ = true;
+  g_signal_connect(toolbar_, "destroy", G_CALLBACK(OnToolbarDestroyed), this);
   return true;
 }
 

@@ -78,6 +78,8 @@ class CSearchBar {
  private:
   void UpdateKeywordButtons(std::string_view text);
   void DropMenu();
+  void DisconnectWidgets();
+  static void OnToolbarDestroyed(GtkWidget*, gpointer self);
   void MirrorHistory();
   GtkWidget* AddPrompt(GtkWidget* widget, int command);
   static void OnTextChanged(GtkComboBox*, gpointer self);
@@ -97,6 +99,8 @@ class CSearchBar {
   SearchHistory history_;
   int keyword_count_ = 0;
   bool mirroring_ = false;
+  // Our handlers are on the bar's widgets until the bar is torn down (with the window, or here).
+  bool widgets_connected_ = false;
 };
 
 }  // namespace lectern

@@ -120,7 +120,11 @@ TEST_F(SearchBarTest, KeywordButtonsFollowTheText) {
   EXPECT_TRUE(VisibleKeywords(*bar).empty()) << "show-all leaves the hidden buttons hidden";
 
   std::string twenty;
-  for (int i = 1; i <= 20; ++i) twenty += "w" + std::to_string(i) + " ";
+  for (int i = 1; i <= 20; ++i) {
+    twenty += 'w';
+    twenty += std::to_string(i);
+    twenty += ' ';
+  }
   twenty.pop_back();
   bar->SetQueryText(twenty);
   std::vector<std::string> shown = VisibleKeywords(*bar);

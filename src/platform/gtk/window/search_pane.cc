@@ -1,9 +1,12 @@
 #include "platform/gtk/window/search_pane.h"
 
+#include <chrono>
 #include <string>
 
 #include "book/book_settings.h"
+#include "browser/view_uri.h"
 #include "datastore/datastore_path.h"
+#include "panes/hit_snippet.h"
 #include "platform/gtk/window/contents_tree.h"
 #include "platform/gtk/window/icons.h"
 #include "resources/string_table.h"
@@ -26,13 +29,19 @@ CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
   gtk_tree_view_set_headers_visible(list, FALSE);
   gtk_tree_view_set_enable_search(list, FALSE);
   GtkTreeViewColumn* column = gtk_tree_view_column_new();
+  // Every row is two lines high: with one height for all, the list measures and draws only the
+  // rows on screen, so a long list fills at once and text lines are made only for what is seen.
+  gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
+  gtk_tree_view_column_set_expand(column, TRUE);
   GtkCellRenderer* picture = gtk_cell_renderer_pixbuf_new();
   gtk_tree_view_column_pack_start(column, picture, FALSE);
   gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kColumnImage);
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
+  g_object_set(text, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
   gtk_tree_view_column_pack_start(column, text, TRUE);
-  gtk_tree_view_column_add_attribute(column, text, "text", kColumnLabel);
+  gtk_tree_view_column_set_cell_data_func(column, text, &CEbkSearch::RenderRow, this, nullptr);
   gtk_tree_view_append_column(list, column);
+  gtk_tree_view_set_fixed_height_mode(list, TRUE);
   g_signal_connect(list_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
   g_signal_connect(list_, "key-press-event", G_CALLBACK(OnKeyPress), this);
 
@@ -54,6 +63,7 @@ CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
 }
 
 CEbkSearch::~CEbkSearch() {
+  if (snippet_idle_) g_source_remove(snippet_idle_);
   g_signal_handlers_disconnect_by_data(list_, this);
   gtk_widget_destroy(pane_);
   g_object_unref(pane_);
@@ -68,6 +78,8 @@ void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
   g_object_ref(store_);
   gtk_tree_view_set_model(GTK_TREE_VIEW(list_), nullptr);
   gtk_list_store_clear(store_);
+  snippets_.clear();
+  asked_rows_.clear();
   size_t hits = result_ ? result_->hits.size() : 0;
   for (size_t i = 0; i < hits; ++i) {
     const SearchHit& hit = result_->hits[i];
@@ -80,6 +92,7 @@ void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
                                       hit.path.c_str(), -1);
     g_free(shown);
   }
+  snippets_.resize(size_t(row_count()));
   gtk_tree_view_set_model(GTK_TREE_VIEW(list_), GTK_TREE_MODEL(store_));
   g_object_unref(store_);
   gtk_label_set_text(GTK_LABEL(count_label_), FormatString(LoadString(kStrItemCount), std::to_string(hits)).c_str());
@@ -107,13 +120,83 @@ std::string CEbkSearch::PathOf(int row) const {
   return text;
 }
 
+std::string CEbkSearch::SnippetOf(int row) {
+  if (row < 0 || size_t(row) >= snippets_.size()) return {};
+  std::optional<std::string>& snippet = snippets_[size_t(row)];
+  if (snippet) return *snippet;
+  snippet.emplace();
+  ++snippets_made_;
+  IEbkManager* manager = host_.BookManager();
+  std::string path = PathOf(row);
+  if (!manager || !result_ || path.empty()) return {};
+  WideString wide = Utf8ToWide(path);
+  uint32_t size = 0;
+  if (manager->ReadFile(wide.c_str(), nullptr, &size) != S_OK || size == 0) return {};
+  std::string content(size, '\0');
+  if (manager->ReadFile(wide.c_str(), reinterpret_cast<uint8_t*>(content.data()), &size) != S_OK) return {};
+  content.resize(size);
+  *snippet = HitSnippet(content, result_->words);
+  return *snippet;
+}
+
+void CEbkSearch::RenderRow(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeModel* model, GtkTreeIter* iter,
+                           gpointer data) {
+  auto* self = static_cast<CEbkSearch*>(data);
+  GtkTreePath* path = gtk_tree_model_get_path(model, iter);
+  int row = path ? gtk_tree_path_get_indices(path)[0] : -1;
+  if (path) gtk_tree_path_free(path);
+  gchar* label = nullptr;
+  gtk_tree_model_get(model, iter, kColumnLabel, &label, -1);
+  std::string snippet;
+  if (row >= 0 && size_t(row) < self->snippets_.size() && self->snippets_[size_t(row)])
+    snippet = *self->snippets_[size_t(row)];
+  else
+    self->AskForSnippet(row);
+  // Stored text need not be UTF-8; the line shows what it can of it.
+  gchar* valid = g_utf8_make_valid(snippet.data(), gssize(snippet.size()));
+  gchar* markup = g_markup_printf_escaped("%s\n<small><span alpha=\"70%%\">%s</span></small>", label ? label : "", valid);
+  g_object_set(cell, "markup", markup, nullptr);
+  g_free(markup);
+  g_free(valid);
+  g_free(label);
+}
+
+void CEbkSearch::AskForSnippet(int row) {
+  if (row < 0 || size_t(row) >= snippets_.size()) return;
+  asked_rows_.push_back(row);
+  // Each line reads and decodes its page: made between frames, the list is drawn at once and
+  // scrolls without waiting for the pages behind it.
+  if (!snippet_idle_) snippet_idle_ = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, MakeAskedSnippets, this, nullptr);
+}
+
+gboolean CEbkSearch::MakeAskedSnippets(gpointer data) {
+  auto* self = static_cast<CEbkSearch*>(data);
+  // A few milliseconds a turn, so input and drawing keep their pace.
+  constexpr auto kBudget = std::chrono::milliseconds(2);
+  auto deadline = std::chrono::steady_clock::now() + kBudget;
+  while (!self->asked_rows_.empty() && std::chrono::steady_clock::now() < deadline) {
+    int row = self->asked_rows_.front();
+    self->asked_rows_.pop_front();
+    if (size_t(row) >= self->snippets_.size() || self->snippets_[size_t(row)]) continue;
+    self->SnippetOf(row);
+    GtkTreeIter iter;
+    if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(self->store_), &iter, nullptr, row)) continue;
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_model_row_changed(GTK_TREE_MODEL(self->store_), path, &iter);
+    gtk_tree_path_free(path);
+  }
+  if (!self->asked_rows_.empty()) return G_SOURCE_CONTINUE;
+  self->snippet_idle_ = 0;
+  return G_SOURCE_REMOVE;
+}
+
 void CEbkSearch::OpenRow(int row) { OpenPath(PathOf(row)); }
 
 void CEbkSearch::OpenPath(const std::string& path) {
   if (path.empty()) return;
   std::string target = LooksLikeUrl(path) ? path : DatastoreUrl(path);
-  // The page shown now is not loaded again.
-  if (target == host_.CurrentUrl()) return;
+  // The page shown now is not loaded again, however either URL is escaped.
+  if (SamePageKey(target) == SamePageKey(host_.CurrentUrl())) return;
   host_.Navigate(target);
 }
 

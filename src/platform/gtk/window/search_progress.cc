@@ -4,7 +4,7 @@
 
 namespace lectern {
 
-CSearchProgressDlg::CSearchProgressDlg(GtkWindow* owner, std::function<void()> on_cancel)
+CSearchProgressDlg::CSearchProgressDlg(GtkWindow* owner, std::function<void()> on_cancel, unsigned show_after_ms)
     : on_cancel_(std::move(on_cancel)) {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   g_object_ref_sink(window_);
@@ -42,14 +42,32 @@ CSearchProgressDlg::CSearchProgressDlg(GtkWindow* owner, std::function<void()> o
                      return TRUE;
                    }),
                    this);
-  gtk_widget_show_all(window_);
+  gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_)));
+  ShowAfter(show_after_ms);
   // The label follows the search at a pace the eye can use, not once per file.
   tick_ = g_timeout_add(100, OnTick, this);
+}
+
+void CSearchProgressDlg::ShowAfter(unsigned milliseconds) {
+  if (milliseconds == 0) {
+    gtk_widget_show(window_);
+    return;
+  }
+  // Mapping and first drawing a window hold the main loop for a frame or two: a search that
+  // answers before the user could read the window never pays for it.
+  show_timer_ = g_timeout_add(milliseconds, [](gpointer data) -> gboolean {
+    auto* self = static_cast<CSearchProgressDlg*>(data);
+    self->show_timer_ = 0;
+    gtk_widget_show(self->window_);
+    return G_SOURCE_REMOVE;
+  }, this);
 }
 
 void CSearchProgressDlg::Hide() {
   if (tick_) g_source_remove(tick_);
   tick_ = 0;
+  if (show_timer_) g_source_remove(show_timer_);
+  show_timer_ = 0;
   on_cancel_ = nullptr;
   gtk_widget_hide(window_);
   std::lock_guard lock(mutex_);
@@ -57,15 +75,16 @@ void CSearchProgressDlg::Hide() {
   changed_ = false;
 }
 
-void CSearchProgressDlg::Reopen(std::function<void()> on_cancel) {
+void CSearchProgressDlg::Reopen(std::function<void()> on_cancel, unsigned show_after_ms) {
   on_cancel_ = std::move(on_cancel);
   gtk_label_set_text(GTK_LABEL(progress_label_), "");
-  gtk_widget_show(window_);
+  if (!show_timer_) ShowAfter(show_after_ms);
   if (!tick_) tick_ = g_timeout_add(100, OnTick, this);
 }
 
 CSearchProgressDlg::~CSearchProgressDlg() {
   if (tick_) g_source_remove(tick_);
+  if (show_timer_) g_source_remove(show_timer_);
   gtk_widget_destroy(window_);
   g_object_unref(window_);
 }

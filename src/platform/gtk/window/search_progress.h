@@ -15,9 +15,9 @@ namespace lectern {
 
 class CSearchProgressDlg final : public IProgressSinkImpl {
  public:
-  // Shown at once, centred on `owner` (which may be null); `on_cancel` runs on the main loop when
-  // the user presses Cancel or closes the window.
-  CSearchProgressDlg(GtkWindow* owner, std::function<void()> on_cancel);
+  // Shown after `show_after_ms` (at once for 0), centred on `owner` (which may be null);
+  // `on_cancel` runs on the main loop when the user presses Cancel or closes the window.
+  CSearchProgressDlg(GtkWindow* owner, std::function<void()> on_cancel, unsigned show_after_ms = 0);
   ~CSearchProgressDlg() override;
   CSearchProgressDlg(const CSearchProgressDlg&) = delete;
   CSearchProgressDlg& operator=(const CSearchProgressDlg&) = delete;
@@ -25,7 +25,7 @@ class CSearchProgressDlg final : public IProgressSinkImpl {
   // The window is kept between searches, as a new one costs the main loop a slow first drawing:
   // Hide() puts it away, Reopen() shows it again for the next search with a new `on_cancel`.
   void Hide();
-  void Reopen(std::function<void()> on_cancel);
+  void Reopen(std::function<void()> on_cancel, unsigned show_after_ms = 0);
 
   // From any thread.
   void SetProgress(std::string_view text, int32_t number) override;
@@ -36,6 +36,7 @@ class CSearchProgressDlg final : public IProgressSinkImpl {
   GtkWidget* progress_label() const { return progress_label_; }
 
  private:
+  void ShowAfter(unsigned milliseconds);
   static gboolean OnTick(gpointer self);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
 
@@ -44,6 +45,7 @@ class CSearchProgressDlg final : public IProgressSinkImpl {
   GtkWidget* progress_label_ = nullptr;
   std::function<void()> on_cancel_;
   guint tick_ = 0;
+  guint show_timer_ = 0;
   std::mutex mutex_;
   std::string latest_;  // under mutex_
   bool changed_ = false;  // under mutex_

@@ -153,9 +153,25 @@ TEST_F(ToolbarTest, EachButtonOptionValue) {
     EXPECT_EQ(TooltipOf(GTK_WIDGET(bar->ItemOf(command))), CommandTooltip(command)) << command;
 }
 
+TEST_F(ToolbarTest, GreyedBackAndForwardFollowTheHistory) {
+  TestBook book = Book({{"tbo_back", "1"}, {"tbo_forward", "1"}});
+  book.files["index.htm"] += "<a id=on href='on.htm'>on</a>";
+  book.files["on.htm"] = "<html><head><title>On</title></head><body>on</body></html>";
+  GtkMainFrame frame;
+  ASSERT_TRUE(frame.Create(Write(book)));
+  CEbkToolBar* bar = frame.toolbar();
+  EXPECT_FALSE(bar->IsButtonEnabled(CEbkToolBar::kBack)) << "greyed at first";
+  frame.Show();
+  ASSERT_TRUE(WaitForLoad(frame.view()));
+  Evaluate(frame.view(), "document.getElementById('on').click(); 'ok'");
+  EXPECT_TRUE(RunUntil([&] { return bar->IsButtonEnabled(CEbkToolBar::kBack); })) << "the history allows Back";
+  frame.OnCommand(kCmdBack);
+  EXPECT_TRUE(RunUntil([&] { return bar->IsButtonEnabled(CEbkToolBar::kForward); })) << "and then Forward";
+}
+
 TEST_F(ToolbarTest, EveryButtonHiddenMakesNoRow) {
   std::map<std::string, std::string> hidden;
-  for (const ToolbarButton& button : DefaultToolbarButtons()) hidden[std::string(button.setting_key)] = "2";
+  for (const ToolbarButton& button : DefaultToolbarButtons()) hidden.emplace(button.setting_key, "2");
   GtkMainFrame frame;
   ASSERT_TRUE(frame.Create(Write(Book(hidden))));
   frame.Show();
