@@ -300,4 +300,15 @@ std::unique_ptr<CSearchResult> SearchBook(std::string_view query, CEbkManager* m
   return result;
 }
 
+std::unique_ptr<CSearchResult> SearchIndexWithin(std::string_view query, const SearchIndex& index,
+                                                 uint64_t max_text_bytes) {
+  if (query.empty()) return nullptr;
+  auto result = std::make_unique<CSearchResult>();
+  for (std::string& word : SearchWords(query)) result->words.push_back(std::move(word));
+  PageMatcher matcher(result->words);
+  if (index.Search(matcher.folded_words(), result->hits, nullptr, max_text_bytes) != SearchIndex::Answer::kAnswered)
+    return nullptr;
+  return result;
+}
+
 }  // namespace lectern

@@ -145,4 +145,10 @@ bool SearchFiles(IEbkManager* manager, const FileSystem* tree, CSearchResult& re
 std::unique_ptr<CSearchResult> SearchBook(std::string_view query, CEbkManager* manager, IProgressSink* sink,
                                           const SearchOptions& options = {});
 
+// The query answered by `index` alone when that compares at most `max_text_bytes` of kept text
+// (known from the postings before any is read); null when the index leaves the query to the scan
+// or would compare more.
+std::unique_ptr<CSearchResult> SearchIndexWithin(std::string_view query, const SearchIndex& index,
+                                                 uint64_t max_text_bytes);
+
 }  // namespace lectern

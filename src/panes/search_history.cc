@@ -10,13 +10,16 @@ int SearchHistory::Find(std::string_view text) const {
   return -1;
 }
 
-void SearchHistory::Add(std::string_view text) {
-  if (int found = Find(text); found >= 0) {
+bool SearchHistory::Add(std::string_view text) {
+  int found = Find(text);
+  if (found == 0 && entries_[0] == text) return false;
+  if (found >= 0) {
     entries_.erase(entries_.begin() + found);
   } else if (entries_.size() >= kMaxEntries) {
     entries_.erase(entries_.begin() + long(kMaxEntries) - 1, entries_.end());
   }
   entries_.insert(entries_.begin(), std::string(text));
+  return true;
 }
 
 }  // namespace lectern

@@ -14,8 +14,9 @@ class SearchHistory {
   static constexpr size_t kMaxEntries = 16;
 
   // Puts `text` at the top. An entry equal to it ignoring letter case goes (the new spelling
-  // stays); otherwise a full list loses its oldest entry first.
-  void Add(std::string_view text);
+  // stays); otherwise a full list loses its oldest entry first. False when the list is unchanged:
+  // `text` was already the top entry, spelled the same.
+  bool Add(std::string_view text);
   void Clear() { entries_.clear(); }
   // The entry equal to `text` ignoring case; -1 when there is none.
   int Find(std::string_view text) const;

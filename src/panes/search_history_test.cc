@@ -27,8 +27,10 @@ TEST(SearchHistoryTest, ARepeatedQueryMovesUpWithItsNewSpelling) {
   EXPECT_EQ(history.entries()[1], "word16");
   EXPECT_EQ(history.entries().back(), "word2");
   // Case is ignored beyond ASCII too.
-  history.Add("Ärger");
-  history.Add("äRGER");
+  EXPECT_TRUE(history.Add("Ärger"));
+  // The top entry again changes nothing; in another spelling it takes that spelling.
+  EXPECT_FALSE(history.Add("Ärger"));
+  EXPECT_TRUE(history.Add("äRGER"));
   EXPECT_EQ(history.size(), 16u);
   EXPECT_EQ(history.entries().front(), "äRGER");
   EXPECT_EQ(history.Find("ärger"), 0);

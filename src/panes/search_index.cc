@@ -582,15 +582,19 @@ bool SearchIndex::Candidates(const std::vector<std::string>& words, std::vector<
 }
 
 SearchIndex::Answer SearchIndex::Search(const std::vector<std::string>& folded_words, std::vector<SearchHit>& hits,
-                                        const SearchCancel* cancel) const {
+                                        const SearchCancel* cancel, uint64_t max_text_bytes) const {
   bool narrows = std::any_of(folded_words.begin(), folded_words.end(),
                              [](const std::string& w) { return w.size() >= kSequenceBytes; });
   if (!narrows) return Answer::kLeftToScan;
   std::vector<uint32_t> groups, candidates;
   if (!Candidates(folded_words, groups)) return Answer::kLeftToScan;
+  uint64_t text_bytes = 0;
   for (uint32_t group : groups)
-    for (uint32_t file = group << kGroupShift; file < files() && file < (group + 1) << kGroupShift; ++file)
+    for (uint32_t file = group << kGroupShift; file < files() && file < (group + 1) << kGroupShift; ++file) {
       candidates.push_back(file);
+      text_bytes += uint64_t(records_[file].text_length) + records_[file].alternative_length;
+    }
+  if (text_bytes > max_text_bytes) return Answer::kOverBudget;
   std::vector<uint32_t> found;
   for (uint32_t file : candidates) {
     if (cancel && cancel->cancelled()) {

@@ -70,12 +70,14 @@ class SearchIndex {
   SearchIndex(const SearchIndex&) = delete;
   SearchIndex& operator=(const SearchIndex&) = delete;
 
-  enum class Answer { kAnswered, kLeftToScan, kCancelled };
+  enum class Answer { kAnswered, kLeftToScan, kCancelled, kOverBudget };
   // Appends the hits of `folded_words` (as PageMatcher folds them) in walk order. kLeftToScan, with
   // nothing appended, when no word narrows the search or the file can no longer be read;
-  // kCancelled with the hits of the candidates confirmed so far.
+  // kCancelled with the hits of the candidates confirmed so far; kOverBudget, with nothing read or
+  // appended, when the candidates hold more than `max_text_bytes` of text to compare (known from
+  // the postings alone).
   Answer Search(const std::vector<std::string>& folded_words, std::vector<SearchHit>& hits,
-                const SearchCancel* cancel = nullptr) const;
+                const SearchCancel* cancel = nullptr, uint64_t max_text_bytes = UINT64_MAX) const;
 
   uint32_t files() const { return uint32_t(records_.size()); }
   uint64_t file_bytes() const { return file_bytes_; }

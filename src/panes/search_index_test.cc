@@ -182,6 +182,34 @@ TEST_F(SearchIndexTest, TwoHundredQueriesGiveTheScansHitsTitlesAndOrder) {
   EXPECT_GT(with_hits, 150u);
 }
 
+// The window answers at once a query the index says is cheap: whatever comes back is the scan's.
+TEST_F(SearchIndexTest, AnAnswerWithinABudgetIsTheScansOrNone) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 40; ++i)
+    files.push_back({Join({"page", std::to_string(100 + i), ".htm"}),
+                     Join({"<title>Page ", std::to_string(i), "</title>", std::string(1000, '.'), " common ",
+                           i == 7 || i == 31 ? "rare" : ""})});
+  ASSERT_NO_FATAL_FAILURE(WriteAndOpen(files));
+  ASSERT_TRUE(BuildSearchIndex(manager_, index_path_).ok);
+  std::unique_ptr<SearchIndex> index = OpenIndex();
+  ASSERT_NE(index, nullptr);
+  auto within = [&](const std::string& query, uint64_t budget) {
+    std::unique_ptr<CSearchResult> result = SearchIndexWithin(query, *index, budget);
+    return result ? Lines(result->hits) : "<none>";
+  };
+  constexpr uint64_t kAny = UINT64_MAX - 1;
+  std::string rare = Scan("rare");
+  EXPECT_EQ(std::count(rare.begin(), rare.end(), '\n'), 2);
+  EXPECT_EQ(within("rare", 16 << 10), rare);
+  // Every page is a candidate: more text than the budget allows, so the scan's thread answers.
+  EXPECT_EQ(within("common", 16 << 10), "<none>");
+  EXPECT_EQ(within("Common rare", kAny), Scan("common rare"));
+  // Too short to narrow anything.
+  EXPECT_EQ(within("ra", kAny), "<none>");
+  // No candidate at all: nothing to compare, and no hit.
+  EXPECT_EQ(within("zzqx", 0), "");
+}
+
 // Empty files (never hits) in every place of a group of neighbours, and a last group left short.
 TEST_F(SearchIndexTest, EmptyFilesKeepTheGroupsInStep) {
   std::vector<std::pair<std::string, std::string>> files;

@@ -193,8 +193,8 @@ void CSearchBar::RunSearch() {
   }
   // One search at a time: the window stays usable while one runs, Enter included.
   auto done = [this, query](size_t hits) {
-    history_.Add(query);
-    MirrorHistory();
+    // The same query again leaves the list as it is, and its menu is not rebuilt.
+    if (history_.Add(query)) MirrorHistory();
     if (hits == 0) {
       hooks_.beep();
       return;

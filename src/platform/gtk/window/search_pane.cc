@@ -14,14 +14,22 @@
 namespace lectern {
 namespace {
 
-enum Column : int { kColumnImage, kColumnLabel, kColumnPath, kColumnCount };
 constexpr int kPageImage = 4;
+
+// What a row shows: its title, else its path, as much of it as is UTF-8.
+std::string LabelOfHit(const SearchHit& hit) {
+  const std::string& label = hit.title.empty() ? hit.path : hit.title;
+  gchar* valid = g_utf8_make_valid(label.data(), gssize(label.size()));
+  std::string text = valid;
+  g_free(valid);
+  return text;
+}
 
 }  // namespace
 
 CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
   page_image_ = LoadIcon(PaneImageName(kPageImage), 16);
-  store_ = gtk_list_store_new(kColumnCount, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_STRING);
+  store_ = NewStore();
   list_ = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store_));
   // Held for the handlers' teardown, which may come after the window has destroyed the pane.
   g_object_ref_sink(list_);
@@ -35,7 +43,7 @@ CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
   gtk_tree_view_column_set_expand(column, TRUE);
   GtkCellRenderer* picture = gtk_cell_renderer_pixbuf_new();
   gtk_tree_view_column_pack_start(column, picture, FALSE);
-  gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kColumnImage);
+  g_object_set(picture, "pixbuf", page_image_, nullptr);
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
   g_object_set(text, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
   gtk_tree_view_column_pack_start(column, text, TRUE);
@@ -64,6 +72,7 @@ CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
 
 CEbkSearch::~CEbkSearch() {
   if (snippet_idle_) g_source_remove(snippet_idle_);
+  ReleaseOldList();
   g_signal_handlers_disconnect_by_data(list_, this);
   gtk_widget_destroy(pane_);
   g_object_unref(pane_);
@@ -72,52 +81,70 @@ CEbkSearch::~CEbkSearch() {
   if (page_image_) g_object_unref(page_image_);
 }
 
+GtkListStore* CEbkSearch::NewStore() {
+  // A row holds only its hit's number: the list fills at the cost of a number per hit, and the
+  // text of a row is made only when it is drawn.
+  return gtk_list_store_new(1, G_TYPE_UINT);
+}
+
+void CEbkSearch::ReleaseOldList() {
+  if (release_idle_) g_source_remove(release_idle_);
+  release_idle_ = 0;
+  if (old_store_) g_object_unref(old_store_);
+  old_store_ = nullptr;
+  old_result_.reset();
+}
+
 void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
+  // The new list is shown first; the old one is let go when the loop is idle.
+  ReleaseOldList();
+  old_store_ = store_;
+  old_result_ = std::move(result_);
+  release_idle_ = g_idle_add_full(
+      G_PRIORITY_DEFAULT_IDLE,
+      [](gpointer self) {
+        static_cast<CEbkSearch*>(self)->release_idle_ = 0;
+        static_cast<CEbkSearch*>(self)->ReleaseOldList();
+        return G_SOURCE_REMOVE;
+      },
+      this, nullptr);
   result_ = std::move(result);
-  // Filled detached from the list, so a long list is drawn once.
-  g_object_ref(store_);
-  gtk_tree_view_set_model(GTK_TREE_VIEW(list_), nullptr);
-  gtk_list_store_clear(store_);
+  // Filled before the list shows it, so a long list is drawn once.
+  store_ = NewStore();
   snippets_.clear();
   asked_rows_.clear();
   size_t hits = result_ ? result_->hits.size() : 0;
   for (size_t i = 0; i < hits; ++i) {
-    const SearchHit& hit = result_->hits[i];
-    const std::string& label = hit.title.empty() ? hit.path : hit.title;
-    if (label.empty() || hit.path.empty()) continue;
-    // Titles and paths need not be UTF-8; the list shows what it can of them.
-    gchar* shown = g_utf8_make_valid(label.data(), gssize(label.size()));
-    GtkTreeIter row;
-    gtk_list_store_insert_with_values(store_, &row, -1, kColumnImage, page_image_, kColumnLabel, shown, kColumnPath,
-                                      hit.path.c_str(), -1);
-    g_free(shown);
+    if (result_->hits[i].path.empty()) continue;
+    gtk_list_store_insert_with_values(store_, nullptr, -1, 0, guint(i), -1);
   }
   snippets_.resize(size_t(row_count()));
   gtk_tree_view_set_model(GTK_TREE_VIEW(list_), GTK_TREE_MODEL(store_));
-  g_object_unref(store_);
   gtk_label_set_text(GTK_LABEL(count_label_), FormatString(LoadString(kStrItemCount), std::to_string(hits)).c_str());
 }
 
 int CEbkSearch::row_count() const { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store_), nullptr); }
 
-std::string CEbkSearch::LabelOf(int row) const {
+const SearchHit* CEbkSearch::HitOf(GtkTreeModel* model, GtkTreeIter* iter) const {
+  guint hit = 0;
+  gtk_tree_model_get(model, iter, 0, &hit, -1);
+  return result_ && hit < result_->hits.size() ? &result_->hits[hit] : nullptr;
+}
+
+const SearchHit* CEbkSearch::HitOfRow(int row) const {
   GtkTreeIter iter;
-  if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row)) return {};
-  gchar* label = nullptr;
-  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, kColumnLabel, &label, -1);
-  std::string text = label ? label : "";
-  g_free(label);
-  return text;
+  if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row)) return nullptr;
+  return HitOf(GTK_TREE_MODEL(store_), &iter);
+}
+
+std::string CEbkSearch::LabelOf(int row) const {
+  const SearchHit* hit = HitOfRow(row);
+  return hit ? LabelOfHit(*hit) : std::string();
 }
 
 std::string CEbkSearch::PathOf(int row) const {
-  GtkTreeIter iter;
-  if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row)) return {};
-  gchar* path = nullptr;
-  gtk_tree_model_get(GTK_TREE_MODEL(store_), &iter, kColumnPath, &path, -1);
-  std::string text = path ? path : "";
-  g_free(path);
-  return text;
+  const SearchHit* hit = HitOfRow(row);
+  return hit ? hit->path : std::string();
 }
 
 std::string CEbkSearch::SnippetOf(int row) {
@@ -145,8 +172,8 @@ void CEbkSearch::RenderRow(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeMod
   GtkTreePath* path = gtk_tree_model_get_path(model, iter);
   int row = path ? gtk_tree_path_get_indices(path)[0] : -1;
   if (path) gtk_tree_path_free(path);
-  gchar* label = nullptr;
-  gtk_tree_model_get(model, iter, kColumnLabel, &label, -1);
+  const SearchHit* hit = self->HitOf(model, iter);
+  std::string label = hit ? LabelOfHit(*hit) : std::string();
   std::string snippet;
   if (row >= 0 && size_t(row) < self->snippets_.size() && self->snippets_[size_t(row)])
     snippet = *self->snippets_[size_t(row)];
@@ -154,11 +181,10 @@ void CEbkSearch::RenderRow(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeMod
     self->AskForSnippet(row);
   // Stored text need not be UTF-8; the line shows what it can of it.
   gchar* valid = g_utf8_make_valid(snippet.data(), gssize(snippet.size()));
-  gchar* markup = g_markup_printf_escaped("%s\n<small><span alpha=\"70%%\">%s</span></small>", label ? label : "", valid);
+  gchar* markup = g_markup_printf_escaped("%s\n<small><span alpha=\"70%%\">%s</span></small>", label.c_str(), valid);
   g_object_set(cell, "markup", markup, nullptr);
   g_free(markup);
   g_free(valid);
-  g_free(label);
 }
 
 void CEbkSearch::AskForSnippet(int row) {
