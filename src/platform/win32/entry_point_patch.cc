@@ -99,6 +99,12 @@ size_t MovableInstructionLength(const uint8_t* code, bool* relative32) {
 
 void* PatchEntryPoint(void* function, void* replacement, void (*publish)(void* trampoline)) {
   if (!function || !replacement) return nullptr;
+#if !defined(__i386__) && !defined(_M_IX86)
+  // The instructions moved and the jump written are 32-bit x86 ones: in other code they would
+  // corrupt the function, so nothing is patched there.
+  (void)publish;
+  return nullptr;
+#endif
   auto* code = static_cast<uint8_t*>(function);
 
   // Whole instructions covering the jump that will overwrite them.

@@ -17,7 +17,8 @@ size_t MovableInstructionLength(const uint8_t* code, bool* relative32);
 // is changed) when the first five bytes' instructions cannot be moved. `publish` (may be null)
 // is handed the trampoline before the jump is written, so a replacement that calls through to
 // the unpatched function finds it from its very first call. The trampoline lives for the rest of
-// the process; the patch is never undone.
+// the process; the patch is never undone. In a build for any other processor than 32-bit x86 it
+// always returns null and changes nothing.
 void* PatchEntryPoint(void* function, void* replacement, void (*publish)(void* trampoline) = nullptr);
 
 }  // namespace lectern

@@ -31,7 +31,8 @@ void* FeatureEnabledReplacementAddress();
 void* ZoneElevationReplacementAddress();
 
 // Whether the entry points of the two feature functions now lead to the replacements (each is
-// patched once per process, at the first installation).
+// patched once per process, at the first installation). Never in a build for another processor
+// than 32-bit x86: there the system's own answers stand.
 bool FeatureFunctionsPatched();
 
 // Declared by the virtual file layer (datastore/virtual_file_layer.h): InstallFileInterception()
