@@ -246,8 +246,11 @@ LONG RegistryStore::Open(const Options& options, std::unique_ptr<RegistryStore>*
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, options.busy_timeout_ms);
-  // A committed change is on disk before the call returns, even if the machine stops next.
-  sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+  // Written lazily, as the system's own registry is: a commit reaches the log without waiting for
+  // the disk, so a slow disk never holds the window (which writes its place as the user reads) or
+  // another process waiting for the lock. A process that ends or is killed loses nothing it
+  // committed; a machine that stops may lose the last changes, never the store's consistency.
+  sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   if (LONG result = Prepare(db, options.busy_timeout_ms)) {
     sqlite3_close(db);
     return result;
