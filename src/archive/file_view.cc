@@ -65,6 +65,8 @@ uint8_t* Scratch(size_t size) {
   return buffer.get();
 }
 
+}  // namespace
+
 bool ReadFully(int fd, int64_t position, uint8_t* out, size_t size) {
   size_t done = 0;
   while (done < size) {
@@ -75,8 +77,6 @@ bool ReadFully(int fd, int64_t position, uint8_t* out, size_t size) {
   }
   return true;
 }
-
-}  // namespace
 
 FileView::~FileView() { Close(); }
 

@@ -11,6 +11,10 @@
 
 namespace lectern {
 
+// Reads exactly `size` bytes at `position` of `fd`, through short reads and interruptions; false
+// when the file ends first or a read fails.
+bool ReadFully(int fd, int64_t position, uint8_t* out, size_t size);
+
 class FileView {
  public:
   FileView() = default;

@@ -185,33 +185,46 @@ bool ConvertWithSystem(std::string_view bytes, std::string_view charset, std::st
 
 }  // namespace
 
+size_t DecodeUtf8Sequence(const char* p, const char* end, uint32_t& cp) {
+  if (p >= end) return 0;
+  auto b = [&](size_t i) { return uint8_t(p[i]); };
+  uint8_t lead = b(0);
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  }
+  size_t length;
+  uint32_t min;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80, cp = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800, cp = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000, cp = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (size_t(end - p) < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((b(i) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b(i) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
 bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    uint8_t lead = uint8_t(text[i]);
-    if (lead < 0x80) {
-      ++i;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    if (uint8_t(*p) < 0x80) {
+      ++p;
       continue;
     }
-    size_t length;
-    uint32_t cp, min;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, min = 0x80, cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, min = 0x800, cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, min = 0x10000, cp = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      uint8_t b = uint8_t(text[i + k]);
-      if ((b & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += length;
+    uint32_t cp;
+    size_t length = DecodeUtf8Sequence(p, end, cp);
+    if (length == 0) return false;
+    p += length;
   }
   return true;
 }

@@ -3,11 +3,16 @@
 // converter (iconv on this platform, the code pages of the system on Windows).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace lectern {
 
+// Strict UTF-8: the length of the sequence at `p` (before `end`) with its code point in `cp`, or 0
+// when none starts there (a bad or overlong lead, a cut sequence, a surrogate, past U+10FFFF).
+size_t DecodeUtf8Sequence(const char* p, const char* end, uint32_t& cp);
 // Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 

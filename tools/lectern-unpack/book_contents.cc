@@ -12,6 +12,7 @@
 
 #include "archive/archive_error.h"
 #include "archive/compressor.h"
+#include "archive/file_view.h"
 #include "archive/format.h"
 #include "common/command_line.h"
 
@@ -20,23 +21,11 @@ namespace {
 
 constexpr size_t kChunk = 1 << 20;
 
-bool PreadFully(int fd, void* buffer, size_t size, int64_t position) {
-  auto* out = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pread(fd, out + done, size - done, position + int64_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
-
 // The record's two sizes; false when it can't be read or its stored bytes run past the file.
 bool ReadRecordSizes(const ZPK& zpk, uint32_t data_offset, uint32_t& content_size, uint32_t& stored_size) {
   if (data_offset & kIndirectOffsetBit) return false;
   uint8_t record[kEntryRecordHeaderSize];
-  if (!PreadFully(zpk.GetFileHandle(), record, sizeof record, data_offset)) return false;
+  if (!ReadFully(zpk.GetFileHandle(), data_offset, record, sizeof record)) return false;
   content_size = LoadU32(record);
   stored_size = LoadU32(record + 4);
   return int64_t(stored_size) <= zpk.file_size() - int64_t(data_offset) - int64_t(kEntryRecordHeaderSize);
@@ -158,7 +147,7 @@ bool ReadBookEntry(ZPK& zpk, const BookEntry& entry, const std::function<bool(st
     uint32_t left = entry.content_size;
     while (left > 0) {
       size_t n = std::min<size_t>(chunk.size(), left);
-      if (!PreadFully(zpk.GetFileHandle(), chunk.data(), n, position))
+      if (!ReadFully(zpk.GetFileHandle(), position, chunk.data(), n))
         return error = std::string("cannot read the book: ") + std::strerror(errno ? errno : EIO), false;
       ApplyEntryMask(chunk.data(), n);
       if (!sink(std::span<const uint8_t>(chunk.data(), n))) return error = "cannot write the content", false;

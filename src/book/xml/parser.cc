@@ -41,30 +41,6 @@ constexpr CharTable kChars;
 inline bool Has(char c, uint8_t cls) { return kChars.flags[uint8_t(c)] & cls; }
 inline bool IsSpace(char c) { return Has(c, kSpaceClass); }
 
-// Strict UTF-8: the length of the sequence at p and its code point, or 0 when it is not one.
-size_t DecodeUtf8(const char* p, const char* end, uint32_t& cp) {
-  auto b = [&](size_t i) { return uint8_t(p[i]); };
-  uint8_t lead = b(0);
-  size_t length;
-  uint32_t min;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, min = 0x80, cp = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, min = 0x800, cp = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, min = 0x10000, cp = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (size_t(end - p) < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((b(i) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
-}
-
 // The name characters of XML 1.0 (fifth edition) beyond ASCII.
 bool IsNameStartCodePoint(uint32_t cp) {
   return (cp >= 0xC0 && cp <= 0xD6) || (cp >= 0xD8 && cp <= 0xF6) || (cp >= 0xF8 && cp <= 0x2FF) ||
@@ -83,7 +59,7 @@ size_t NameCharAt(const char* p, const char* end, bool first) {
   uint8_t c = uint8_t(*p);
   if (c < 0x80) return Has(char(c), first ? kNameStartClass : kNameClass) ? 1 : 0;
   uint32_t cp;
-  size_t length = DecodeUtf8(p, end, cp);
+  size_t length = DecodeUtf8Sequence(p, end, cp);
   if (length == 0) cp = c, length = 1;
   return (first ? IsNameStartCodePoint(cp) : IsNameCodePoint(cp)) ? length : 0;
 }
