@@ -22,24 +22,6 @@ std::string Page(const std::string& title) {
   return "<html><head><title>" + title + "</title></head><body>" + title + "</body></html>";
 }
 
-// The rows as the user sees them: one line each, indented by level.
-std::string Outline(CEbkTreeView& pane) {
-  std::string outline;
-  GtkTreeModel* model = gtk_tree_view_get_model(pane.tree());
-  std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
-    GtkTreeIter iter;
-    for (bool more = gtk_tree_model_iter_children(model, &iter, parent); more; more = gtk_tree_model_iter_next(model, &iter)) {
-      gchar* label = nullptr;
-      gtk_tree_model_get(model, &iter, 1, &label, -1);
-      outline += std::string(size_t(depth) * 2, ' ') + label + "\n";
-      g_free(label);
-      walk(&iter, depth + 1);
-    }
-  };
-  walk(nullptr, 0);
-  return outline;
-}
-
 int Find(CEbkTreeView& pane, std::string_view label) {
   const auto& items = pane.model().items();
   for (size_t i = 0; i < items.size(); ++i)

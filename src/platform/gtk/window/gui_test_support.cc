@@ -144,4 +144,21 @@ int MessageBoxRecorder::Record(void*, std::string_view text, std::string_view ca
   return g_recorder->answer_;
 }
 
+std::string Outline(CEbkTreeView& pane, int max_depth) {
+  std::string outline;
+  GtkTreeModel* model = gtk_tree_view_get_model(pane.tree());
+  std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
+    GtkTreeIter iter;
+    for (bool more = gtk_tree_model_iter_children(model, &iter, parent); more; more = gtk_tree_model_iter_next(model, &iter)) {
+      gchar* label = nullptr;
+      gtk_tree_model_get(model, &iter, 1, &label, -1);
+      outline += std::string(size_t(depth) * 2, ' ') + label + "\n";
+      g_free(label);
+      if (depth < max_depth) walk(&iter, depth + 1);
+    }
+  };
+  walk(nullptr, 0);
+  return outline;
+}
+
 }  // namespace lectern::testing

@@ -5,11 +5,13 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/gtk/window/contents_tree.h"
 #include "platform/message_box.h"
 
 namespace lectern::testing {
@@ -27,6 +29,10 @@ void SaveSnapshot(WebKitWebView* view, const std::string& path);
 void SaveWindowSnapshot(GtkWidget* window, const std::string& path);
 // Where artefacts go: the build tree when the tests run under CTest.
 std::string ArtefactPath(std::string_view name);
+
+// The rows of a contents pane as the user sees them, down to `max_depth` levels below the top:
+// one line each, indented two spaces a level.
+std::string Outline(CEbkTreeView& pane, int max_depth = INT_MAX);
 // A key press with `state` modifiers, delivered to `widget`'s window; free with gdk_event_free.
 GdkEvent* KeyEvent(GtkWidget* widget, guint keyval, GdkModifierType state);
 

@@ -22,24 +22,6 @@ namespace {
 
 using namespace lectern::testing;
 
-// The rows of the contents pane as the user sees them: one line each, indented by level.
-std::string Outline(CEbkTreeView& pane, int max_depth = 8) {
-  std::string outline;
-  GtkTreeModel* model = gtk_tree_view_get_model(pane.tree());
-  std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
-    GtkTreeIter iter;
-    for (bool more = gtk_tree_model_iter_children(model, &iter, parent); more; more = gtk_tree_model_iter_next(model, &iter)) {
-      gchar* label = nullptr;
-      gtk_tree_model_get(model, &iter, 1, &label, -1);
-      outline += std::string(size_t(depth) * 2, ' ') + label + "\n";
-      g_free(label);
-      if (depth < max_depth) walk(&iter, depth + 1);
-    }
-  };
-  walk(nullptr, 0);
-  return outline;
-}
-
 // Packs `folder` as lectern-pack does with no options.
 bool PackFolderBook(const std::string& folder, const std::string& book_path, std::string& error) {
   ZpkWriterOptions options;
@@ -88,7 +70,7 @@ TEST_F(OpeningBooksTest, AFolderPackedWithNoOptionsIsReadyToRead) {
   EXPECT_NE(frame->toolbar()->row(), nullptr);
   EXPECT_TRUE(gtk_window_get_deletable(GTK_WINDOW(frame->window())));
   EXPECT_TRUE(frame->side_bar_visible()) << "the contents are open at start";
-  EXPECT_EQ(Outline(*frame->contents_pane()),
+  EXPECT_EQ(Outline(*frame->contents_pane(), 8),
             "Field Notes\n"
             "birds\n"
             "  Owls at night\n"
@@ -172,7 +154,7 @@ TEST_F(OpeningBooksTest, ContentsInOtherEncodingsShowTheirTitles) {
     ASSERT_TRUE(WriteTestBook(path, book));
     auto frame = Open(path);
     ASSERT_TRUE(frame);
-    EXPECT_EQ(Outline(*frame->contents_pane()), c.expected + "\n");
+    EXPECT_EQ(Outline(*frame->contents_pane(), 8), c.expected + "\n");
     RunFor(200);
     SaveWindowSnapshot(frame->window(), ArtefactPath(std::string("opening_books_") + c.name + ".png"));
   }
