@@ -9,6 +9,7 @@
 #include "panes/hit_snippet.h"
 #include "platform/gtk/window/contents_tree.h"
 #include "platform/gtk/window/icons.h"
+#include "platform/gtk/window/row_numbers_model.h"
 #include "resources/string_table.h"
 
 namespace lectern {
@@ -29,8 +30,8 @@ std::string LabelOfHit(const SearchHit& hit) {
 
 CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
   page_image_ = LoadIcon(PaneImageName(kPageImage), 16);
-  store_ = NewStore();
-  list_ = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store_));
+  store_ = NewRowNumbersModel(0);
+  list_ = gtk_tree_view_new_with_model(store_);
   // Held for the handlers' teardown, which may come after the window has destroyed the pane.
   g_object_ref_sink(list_);
   GtkTreeView* list = GTK_TREE_VIEW(list_);
@@ -81,11 +82,6 @@ CEbkSearch::~CEbkSearch() {
   if (page_image_) g_object_unref(page_image_);
 }
 
-GtkListStore* CEbkSearch::NewStore() {
-  // A row holds only its hit's number: the list fills at the cost of a number per hit, and the
-  // text of a row is made only when it is drawn.
-  return gtk_list_store_new(1, G_TYPE_UINT);
-}
 
 void CEbkSearch::ReleaseOldList() {
   if (release_idle_) g_source_remove(release_idle_);
@@ -109,32 +105,25 @@ void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
       },
       this, nullptr);
   result_ = std::move(result);
-  // Filled before the list shows it, so a long list is drawn once.
-  store_ = NewStore();
+  // Rows hold only their number: the list is made at the cost of a number per hit, and the text
+  // of a row is made only when it is drawn.
   snippets_.clear();
   asked_rows_.clear();
+  row_hits_.clear();
   size_t hits = result_ ? result_->hits.size() : 0;
-  for (size_t i = 0; i < hits; ++i) {
-    if (result_->hits[i].path.empty()) continue;
-    gtk_list_store_insert_with_values(store_, nullptr, -1, 0, guint(i), -1);
-  }
-  snippets_.resize(size_t(row_count()));
-  gtk_tree_view_set_model(GTK_TREE_VIEW(list_), GTK_TREE_MODEL(store_));
+  for (size_t i = 0; i < hits; ++i)
+    if (!result_->hits[i].path.empty()) row_hits_.push_back(uint32_t(i));
+  snippets_.resize(row_hits_.size());
+  store_ = NewRowNumbersModel(guint(row_hits_.size()));
+  gtk_tree_view_set_model(GTK_TREE_VIEW(list_), store_);
   gtk_label_set_text(GTK_LABEL(count_label_), FormatString(LoadString(kStrItemCount), std::to_string(hits)).c_str());
 }
 
-int CEbkSearch::row_count() const { return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store_), nullptr); }
-
-const SearchHit* CEbkSearch::HitOf(GtkTreeModel* model, GtkTreeIter* iter) const {
-  guint hit = 0;
-  gtk_tree_model_get(model, iter, 0, &hit, -1);
-  return result_ && hit < result_->hits.size() ? &result_->hits[hit] : nullptr;
-}
+int CEbkSearch::row_count() const { return int(row_hits_.size()); }
 
 const SearchHit* CEbkSearch::HitOfRow(int row) const {
-  GtkTreeIter iter;
-  if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store_), &iter, nullptr, row)) return nullptr;
-  return HitOf(GTK_TREE_MODEL(store_), &iter);
+  if (row < 0 || size_t(row) >= row_hits_.size() || !result_) return nullptr;
+  return &result_->hits[row_hits_[size_t(row)]];
 }
 
 std::string CEbkSearch::LabelOf(int row) const {
@@ -172,7 +161,7 @@ void CEbkSearch::RenderRow(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeMod
   GtkTreePath* path = gtk_tree_model_get_path(model, iter);
   int row = path ? gtk_tree_path_get_indices(path)[0] : -1;
   if (path) gtk_tree_path_free(path);
-  const SearchHit* hit = self->HitOf(model, iter);
+  const SearchHit* hit = self->HitOfRow(row);
   std::string label = hit ? LabelOfHit(*hit) : std::string();
   std::string snippet;
   if (row >= 0 && size_t(row) < self->snippets_.size() && self->snippets_[size_t(row)])
@@ -206,9 +195,9 @@ gboolean CEbkSearch::MakeAskedSnippets(gpointer data) {
     if (size_t(row) >= self->snippets_.size() || self->snippets_[size_t(row)]) continue;
     self->SnippetOf(row);
     GtkTreeIter iter;
-    if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(self->store_), &iter, nullptr, row)) continue;
+    if (!gtk_tree_model_iter_nth_child(self->store_, &iter, nullptr, row)) continue;
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
-    gtk_tree_model_row_changed(GTK_TREE_MODEL(self->store_), path, &iter);
+    gtk_tree_model_row_changed(self->store_, path, &iter);
     gtk_tree_path_free(path);
   }
   if (!self->asked_rows_.empty()) return G_SOURCE_CONTINUE;

@@ -52,24 +52,23 @@ class CEbkSearch {
   void AskForSnippet(int row);
   static gboolean MakeAskedSnippets(gpointer self);
   // The hit a row lists; null for no such row.
-  const SearchHit* HitOf(GtkTreeModel* model, GtkTreeIter* iter) const;
   const SearchHit* HitOfRow(int row) const;
-  static GtkListStore* NewStore();
   void ReleaseOldList();
 
   PaneHost& host_;
   GtkWidget* pane_ = nullptr;
   GtkWidget* list_ = nullptr;
   GtkWidget* count_label_ = nullptr;
-  GtkListStore* store_ = nullptr;
+  GtkTreeModel* store_ = nullptr;
   GdkPixbuf* page_image_ = nullptr;
   std::unique_ptr<CSearchResult> result_;
+  std::vector<uint32_t> row_hits_;  // by row: the hit's place in the result
   std::vector<std::optional<std::string>> snippets_;  // by row
   size_t snippets_made_ = 0;
   std::deque<int> asked_rows_;  // drawn without their line, to be made when the loop is idle
   guint snippet_idle_ = 0;
   // The list shown before the last result, let go once the loop is idle.
-  GtkListStore* old_store_ = nullptr;
+  GtkTreeModel* old_store_ = nullptr;
   std::unique_ptr<CSearchResult> old_result_;
   guint release_idle_ = 0;
 };
