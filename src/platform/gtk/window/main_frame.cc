@@ -487,12 +487,15 @@ void GtkMainFrame::OnRealizeWindow(GtkWidget* widget, gpointer data) {
 }
 
 gboolean GtkMainFrame::OnKeyBeforeLists(GtkWidget* window, GdkEventKey* event, gpointer data) {
+  auto* frame = static_cast<GtkMainFrame*>(data);
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+  if (frame->search_bar_ && frame->search_bar_->TakeEnterKey(focus, event)) return TRUE;
   // A list binds Ctrl+F to a find of its own; in this window the key means the search field,
   // whichever pane has the focus.
-  if (!GTK_IS_TREE_VIEW(gtk_window_get_focus(GTK_WINDOW(window)))) return FALSE;
+  if (!GTK_IS_TREE_VIEW(focus)) return FALSE;
   const Shortcut* shortcut = MatchShortcut(event);
   if (!shortcut || shortcut->action != ShortcutAction::kFocusSearch) return FALSE;
-  return static_cast<GtkMainFrame*>(data)->RunShortcut(event);
+  return frame->RunShortcut(event);
 }
 
 gboolean GtkMainFrame::OnUnhandledKey(GtkWidget*, GdkEventKey* event, gpointer data) {

@@ -128,6 +128,7 @@ bool CSearchBar::Create(CommandState& state) {
   gtk_toolbar_insert(toolbar, field, -1);
   g_signal_connect(combo_, "changed", G_CALLBACK(OnTextChanged), this);
   g_signal_connect(gtk_bin_get_child(GTK_BIN(combo_)), "activate", G_CALLBACK(OnActivate), this);
+  g_signal_connect(gtk_bin_get_child(GTK_BIN(combo_)), "preedit-changed", G_CALLBACK(OnPreeditChanged), this);
 
   // 2: Search.
   search_button_ = gtk_tool_button_new(IconImage(kSearchImage), nullptr);
@@ -316,6 +317,21 @@ void CSearchBar::OnTextChanged(GtkComboBox* combo, gpointer data) {
 }
 
 void CSearchBar::OnActivate(GtkEntry*, gpointer data) { static_cast<CSearchBar*>(data)->RunSearch(); }
+
+void CSearchBar::OnPreeditChanged(GtkEntry*, gchar* preedit, gpointer data) {
+  static_cast<CSearchBar*>(data)->composing_ = preedit && *preedit;
+}
+
+bool CSearchBar::TakeEnterKey(GtkWidget* focus, const GdkEventKey* event) {
+  if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter && event->keyval != GDK_KEY_ISO_Enter)
+    return false;
+  if (event->state & gtk_accelerator_get_default_mod_mask()) return false;
+  if (!focus || focus != query_entry() || composing_) return false;
+  // The same search the field's activation starts; taken here, it skips the window's passes over
+  // its accelerators, mnemonics and key bindings, which cost more than drawing the list.
+  RunSearch();
+  return true;
+}
 
 gboolean CSearchBar::OnEnter(GtkWidget* widget, GdkEventCrossing*, gpointer data) {
   auto* self = static_cast<CSearchBar*>(data);

@@ -49,6 +49,11 @@ class CSearchBar {
 
   // Enter in the query field and the Search command.
   void RunSearch();
+  // For the window's key handler, ahead of its accelerators and the field's input method and key
+  // bindings: Enter (no modifier) in the query field runs the search at once, and true says the
+  // key is used. False, and the key goes on its usual way, for any other key or focus, or while an
+  // input method is composing in the field (its Enter belongs to the composition).
+  bool TakeEnterKey(GtkWidget* focus, const GdkEventKey* event);
   void ClearHistory();
   const SearchHistory& history() const { return history_; }
   // The entries the field's list shows, the most recent first.
@@ -77,6 +82,7 @@ class CSearchBar {
 
  private:
   void UpdateKeywordButtons(std::string_view text);
+  static void OnPreeditChanged(GtkEntry*, gchar* preedit, gpointer self);
   void DropMenu();
   void DisconnectWidgets();
   static void OnToolbarDestroyed(GtkWidget*, gpointer self);
@@ -99,6 +105,7 @@ class CSearchBar {
   SearchHistory history_;
   int keyword_count_ = 0;
   bool mirroring_ = false;
+  bool composing_ = false;  // an input method has unfinished text in the query field
   // Our handlers are on the bar's widgets until the bar is torn down (with the window, or here).
   bool widgets_connected_ = false;
 };

@@ -182,6 +182,48 @@ TEST_F(SearchBarTest, EnterSearchesAndEmptyOnlyBeeps) {
   EXPECT_EQ(bar->history().entries(), (std::vector<std::string>{"zebra", "brown fox"}));
 }
 
+// Enter in the field is taken by the window before GTK's own passes over the key, except where
+// those passes must see it: an input method composing in the field, another widget's focus, or a
+// modifier held.
+TEST_F(SearchBarTest, EnterIsTakenAheadOfTheKeyPassesOnlyInTheFieldAndNotWhileComposing) {
+  GtkMainFrame frame;
+  Open(frame, Write());
+  CSearchBar* bar = frame.search_bar();
+  GtkWidget* entry = bar->query_entry();
+  bar->SetQueryText("brown");
+  gtk_widget_grab_focus(entry);
+  auto take = [&](GtkWidget* focus, guint keyval, GdkModifierType state) {
+    GdkEvent* event = KeyEvent(entry, keyval, state);
+    bool taken = bar->TakeEnterKey(focus, &event->key);
+    gdk_event_free(event);
+    return taken;
+  };
+  g_signal_emit_by_name(entry, "preedit-changed", "\xe3\x81\x8b");
+  EXPECT_FALSE(take(entry, GDK_KEY_Return, GdkModifierType(0))) << "Enter ends the composition";
+  EXPECT_FALSE(take(entry, GDK_KEY_KP_Enter, GdkModifierType(0)));
+  EXPECT_TRUE(bar->history().entries().empty());
+  g_signal_emit_by_name(entry, "preedit-changed", "");
+  EXPECT_FALSE(take(entry, GDK_KEY_Return, GDK_CONTROL_MASK));
+  EXPECT_FALSE(take(entry, GDK_KEY_Return, GDK_SHIFT_MASK));
+  EXPECT_FALSE(take(entry, GDK_KEY_a, GdkModifierType(0)));
+  EXPECT_FALSE(take(GTK_WIDGET(frame.search_pane()->list()), GDK_KEY_Return, GdkModifierType(0)));
+  EXPECT_FALSE(take(nullptr, GDK_KEY_Return, GdkModifierType(0)));
+  EXPECT_TRUE(bar->history().entries().empty()) << "no key so far searched";
+
+  // Caps Lock is no modifier.
+  EXPECT_TRUE(take(entry, GDK_KEY_Return, GDK_LOCK_MASK));
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  EXPECT_EQ(bar->history().entries(), (std::vector<std::string>{"brown"}));
+  EXPECT_EQ(frame.search_pane()->row_count(), 2);
+  // The keypad's Enter through the whole window, as the keyboard sends it.
+  bar->SetQueryText("fox");
+  GdkEvent* event = KeyEvent(entry, GDK_KEY_KP_Enter, GdkModifierType(0));
+  gtk_main_do_event(event);
+  gdk_event_free(event);
+  ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }));
+  EXPECT_EQ(bar->history().entries(), (std::vector<std::string>{"fox", "brown"}));
+}
+
 TEST_F(SearchBarTest, BeepsForAnEmptyQueryNoHitsAndAMissingKeyword) {
   int beeps = 0;
   GtkMainFrame frame;

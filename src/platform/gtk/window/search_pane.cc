@@ -73,7 +73,7 @@ CEbkSearch::CEbkSearch(PaneHost& host) : host_(host) {
 
 CEbkSearch::~CEbkSearch() {
   if (snippet_idle_) g_source_remove(snippet_idle_);
-  ReleaseOldList();
+  ReleaseOldLists();
   g_signal_handlers_disconnect_by_data(list_, this);
   gtk_widget_destroy(pane_);
   g_object_unref(pane_);
@@ -83,27 +83,29 @@ CEbkSearch::~CEbkSearch() {
 }
 
 
-void CEbkSearch::ReleaseOldList() {
+void CEbkSearch::ReleaseOldLists() {
   if (release_idle_) g_source_remove(release_idle_);
   release_idle_ = 0;
-  if (old_store_) g_object_unref(old_store_);
-  old_store_ = nullptr;
-  old_result_.reset();
+  for (OldList& old : old_lists_) g_object_unref(old.store);
+  old_lists_.clear();
 }
 
 void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
-  // The new list is shown first; the old one is let go when the loop is idle.
-  ReleaseOldList();
-  old_store_ = store_;
-  old_result_ = std::move(result_);
-  release_idle_ = g_idle_add_full(
-      G_PRIORITY_DEFAULT_IDLE,
-      [](gpointer self) {
-        static_cast<CEbkSearch*>(self)->release_idle_ = 0;
-        static_cast<CEbkSearch*>(self)->ReleaseOldList();
-        return G_SOURCE_REMOVE;
-      },
-      this, nullptr);
+  // The new list is shown first; the old ones are let go when the loop is idle, however many
+  // searches came before it was. A loop that never idles still keeps no more than a few.
+  constexpr size_t kMostOldLists = 4;
+  if (old_lists_.size() >= kMostOldLists) ReleaseOldLists();
+  old_lists_.push_back({store_, std::move(result_)});
+  if (!release_idle_) {
+    release_idle_ = g_idle_add_full(
+        G_PRIORITY_DEFAULT_IDLE,
+        [](gpointer self) {
+          static_cast<CEbkSearch*>(self)->release_idle_ = 0;
+          static_cast<CEbkSearch*>(self)->ReleaseOldLists();
+          return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+  }
   result_ = std::move(result);
   // Rows hold only their number: the list is made at the cost of a number per hit, and the text
   // of a row is made only when it is drawn.
@@ -116,7 +118,9 @@ void CEbkSearch::ShowResults(std::unique_ptr<CSearchResult> result) {
   snippets_.resize(row_hits_.size());
   store_ = NewRowNumbersModel(guint(row_hits_.size()));
   gtk_tree_view_set_model(GTK_TREE_VIEW(list_), store_);
-  gtk_label_set_text(GTK_LABEL(count_label_), FormatString(LoadString(kStrItemCount), std::to_string(hits)).c_str());
+  std::string count = FormatString(LoadString(kStrItemCount), std::to_string(hits));
+  // An unchanged label is left alone: setting it lays the pane out again.
+  if (count != gtk_label_get_text(GTK_LABEL(count_label_))) gtk_label_set_text(GTK_LABEL(count_label_), count.c_str());
 }
 
 int CEbkSearch::row_count() const { return int(row_hits_.size()); }
@@ -189,17 +193,17 @@ gboolean CEbkSearch::MakeAskedSnippets(gpointer data) {
   // A few milliseconds a turn, so input and drawing keep their pace.
   constexpr auto kBudget = std::chrono::milliseconds(2);
   auto deadline = std::chrono::steady_clock::now() + kBudget;
+  bool made = false;
   while (!self->asked_rows_.empty() && std::chrono::steady_clock::now() < deadline) {
     int row = self->asked_rows_.front();
     self->asked_rows_.pop_front();
     if (size_t(row) >= self->snippets_.size() || self->snippets_[size_t(row)]) continue;
     self->SnippetOf(row);
-    GtkTreeIter iter;
-    if (!gtk_tree_model_iter_nth_child(self->store_, &iter, nullptr, row)) continue;
-    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
-    gtk_tree_model_row_changed(self->store_, path, &iter);
-    gtk_tree_path_free(path);
+    made = true;
   }
+  // Every row keeps its height, so a new line needs drawing only. A row-changed signal would also
+  // make the list's accessible object, which then hears of every row of every later list.
+  if (made) gtk_widget_queue_draw(self->list_);
   if (!self->asked_rows_.empty()) return G_SOURCE_CONTINUE;
   self->snippet_idle_ = 0;
   return G_SOURCE_REMOVE;

@@ -53,7 +53,7 @@ class CEbkSearch {
   static gboolean MakeAskedSnippets(gpointer self);
   // The hit a row lists; null for no such row.
   const SearchHit* HitOfRow(int row) const;
-  void ReleaseOldList();
+  void ReleaseOldLists();
 
   PaneHost& host_;
   GtkWidget* pane_ = nullptr;
@@ -67,9 +67,12 @@ class CEbkSearch {
   size_t snippets_made_ = 0;
   std::deque<int> asked_rows_;  // drawn without their line, to be made when the loop is idle
   guint snippet_idle_ = 0;
-  // The list shown before the last result, let go once the loop is idle.
-  GtkTreeModel* old_store_ = nullptr;
-  std::unique_ptr<CSearchResult> old_result_;
+  // Lists shown before the last result, let go once the loop is idle.
+  struct OldList {
+    GtkTreeModel* store = nullptr;
+    std::unique_ptr<CSearchResult> result;
+  };
+  std::vector<OldList> old_lists_;
   guint release_idle_ = 0;
 };
 

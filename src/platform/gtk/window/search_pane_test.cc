@@ -286,9 +286,23 @@ TEST_F(SearchPaneTest, TextLinesUnderTheHitsAreMadeForTheRowsShown) {
   ASSERT_TRUE(RunUntil([&] { return !frame.search_running(); }, 60));
   CEbkSearch* pane = frame.search_pane();
   ASSERT_EQ(pane->row_count(), kPages);
+  // Each draw notes how many lines were made by then: the last lines made must be drawn too. The
+  // fading overlay scroll bar would redraw the list for reasons of its own.
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(gtk_widget_get_parent(GTK_WIDGET(pane->list()))), FALSE);
+  struct Drawing {
+    CEbkSearch* pane;
+    size_t lines_at_last_draw = 0;
+  } drawing{pane};
+  g_signal_connect(pane->list(), "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer data) -> gboolean {
+                     auto* seen = static_cast<Drawing*>(data);
+                     seen->lines_at_last_draw = seen->pane->snippets_made();
+                     return FALSE;
+                   }),
+                   &drawing);
   RunFor(300);
   size_t drawn = pane->snippets_made();
   EXPECT_GT(drawn, 0u) << "the rows on screen have their lines";
+  EXPECT_EQ(drawing.lines_at_last_draw, drawn) << "the rows are drawn again with their lines";
   EXPECT_LT(drawn, 100u) << "the rows off screen have none yet";
   SaveWindowSnapshot(frame.Toplevel() ? GTK_WIDGET(frame.Toplevel()) : nullptr, ArtefactPath("search-pane-lines.png"));
 
@@ -299,6 +313,8 @@ TEST_F(SearchPaneTest, TextLinesUnderTheHitsAreMadeForTheRowsShown) {
   RunFor(300);
   EXPECT_GT(pane->snippets_made(), drawn + 1) << "scrolling down makes the lines of the rows now shown";
   EXPECT_LT(pane->snippets_made(), 200u);
+  EXPECT_EQ(drawing.lines_at_last_draw, pane->snippets_made());
+  g_signal_handlers_disconnect_by_data(pane->list(), &drawing);
 }
 
 TEST_F(SearchPaneTest, TheSampleBookFindsAPhraseOnSeveralPages) {
