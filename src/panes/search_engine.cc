@@ -10,6 +10,7 @@
 #include "panes/page_charset.h"
 #include "panes/query_words.h"
 #include "panes/search_index.h"
+#include "panes/thread_pool.h"
 
 namespace lectern {
 namespace {
@@ -97,15 +98,7 @@ class SearchRun {
         outcomes_(files.size()) {}
 
   void Run(unsigned threads) {
-    if (threads <= 1) {
-      Work();
-      return;
-    }
-    std::vector<std::thread> pool;
-    pool.reserve(threads - 1);
-    for (unsigned i = 1; i < threads; ++i) pool.emplace_back([this] { Work(); });
-    Work();
-    for (std::thread& t : pool) t.join();
+    ThreadPool::Shared().Run(threads - 1, [this] { Work(); });
   }
 
   // Appends the hits of the files searched without a gap from the first; true when that is all.

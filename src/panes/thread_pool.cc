@@ -1,0 +1,61 @@
+#include "panes/thread_pool.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace lectern {
+
+struct ThreadPool::Batch {
+  size_t running = 0;  // under the pool's mutex
+  std::condition_variable finished;
+};
+
+ThreadPool& ThreadPool::Shared() {
+  // Never destroyed: its threads may still be waiting for work when the process ends.
+  static ThreadPool* pool = new ThreadPool;
+  return *pool;
+}
+
+size_t ThreadPool::thread_count() const {
+  std::lock_guard lock(mutex_);
+  return threads_;
+}
+
+void ThreadPool::Run(unsigned helpers, const std::function<void()>& work) {
+  Batch batch;
+  if (helpers > 0) {
+    std::lock_guard lock(mutex_);
+    for (unsigned i = 0; i < helpers; ++i) queue_.push_back({&work, &batch});
+    while (idle_ < queue_.size() && threads_ < kMostThreads) {
+      std::thread(&ThreadPool::Serve, this).detach();
+      ++threads_;
+      ++idle_;
+    }
+    for (unsigned i = 0; i < helpers; ++i) work_waiting_.notify_one();
+  }
+  work();
+  if (helpers == 0) return;
+  std::unique_lock lock(mutex_);
+  std::erase_if(queue_, [&](const Task& task) { return task.batch == &batch; });
+  batch.finished.wait(lock, [&] { return batch.running == 0; });
+}
+
+void ThreadPool::Serve() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    work_waiting_.wait(lock, [this] { return !queue_.empty(); });
+    Task task = queue_.front();
+    queue_.pop_front();
+    --idle_;
+    ++task.batch->running;
+    lock.unlock();
+    (*task.work)();
+    lock.lock();
+    ++idle_;
+    // Under the lock: the caller cannot see the count reach zero and let the batch go before this
+    // thread is done with it.
+    if (--task.batch->running == 0) task.batch->finished.notify_all();
+  }
+}
+
+}  // namespace lectern
