@@ -21,17 +21,26 @@ size_t ThreadPool::thread_count() const {
   return threads_;
 }
 
+void ThreadPool::Queue(Task task) {
+  queue_.push_back(std::move(task));
+  if (idle_ < queue_.size() && threads_ < kMostThreads) {
+    std::thread(&ThreadPool::Serve, this).detach();
+    ++threads_;
+    ++idle_;
+  }
+  work_waiting_.notify_one();
+}
+
+void ThreadPool::Post(std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  Queue({nullptr, nullptr, std::move(work)});
+}
+
 void ThreadPool::Run(unsigned helpers, const std::function<void()>& work) {
   Batch batch;
   if (helpers > 0) {
     std::lock_guard lock(mutex_);
-    for (unsigned i = 0; i < helpers; ++i) queue_.push_back({&work, &batch});
-    while (idle_ < queue_.size() && threads_ < kMostThreads) {
-      std::thread(&ThreadPool::Serve, this).detach();
-      ++threads_;
-      ++idle_;
-    }
-    for (unsigned i = 0; i < helpers; ++i) work_waiting_.notify_one();
+    for (unsigned i = 0; i < helpers; ++i) Queue({&work, &batch, nullptr});
   }
   work();
   if (helpers == 0) return;
@@ -44,17 +53,22 @@ void ThreadPool::Serve() {
   std::unique_lock lock(mutex_);
   for (;;) {
     work_waiting_.wait(lock, [this] { return !queue_.empty(); });
-    Task task = queue_.front();
+    Task task = std::move(queue_.front());
     queue_.pop_front();
     --idle_;
-    ++task.batch->running;
+    if (task.batch) ++task.batch->running;
     lock.unlock();
-    (*task.work)();
+    if (task.work) {
+      (*task.work)();
+    } else {
+      task.posted();
+      task.posted = nullptr;  // what it holds goes before the thread waits again
+    }
     lock.lock();
     ++idle_;
     // Under the lock: the caller cannot see the count reach zero and let the batch go before this
     // thread is done with it.
-    if (--task.batch->running == 0) task.batch->finished.notify_all();
+    if (task.batch && --task.batch->running == 0) task.batch->finished.notify_all();
   }
 }
 

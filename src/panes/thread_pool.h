@@ -25,6 +25,10 @@ class ThreadPool {
   // its share from work that any number of runs, one included, finish between them.
   void Run(unsigned helpers, const std::function<void()>& work);
 
+  // Runs `work` on a kept thread and returns at once. It is never withdrawn; `work` tells its
+  // caller itself when it is over.
+  void Post(std::function<void()> work);
+
   // Threads made so far.
   size_t thread_count() const;
 
@@ -35,9 +39,12 @@ class ThreadPool {
   ThreadPool() = default;
   struct Batch;
   struct Task {
-    const std::function<void()>* work;
+    const std::function<void()>* work;  // a batch's share, or null for `posted`
     Batch* batch;
+    std::function<void()> posted;
   };
+  // Queues `task` and makes a thread when none is idle for it; under mutex_.
+  void Queue(Task task);
   void Serve();
 
   mutable std::mutex mutex_;

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -43,6 +47,32 @@ TEST(ThreadPoolTest, CallersAtOnceEachGetTheirWorkDoneOnceAndTheThreadsAreKept) 
   EXPECT_LE(made, size_t(kCallers) * 3);
   pool.Run(2, [] {});
   EXPECT_EQ(pool.thread_count(), made);
+}
+
+// The window's searches: posted, each sharing its own work out again from the kept thread it runs on.
+TEST(ThreadPoolTest, PostedWorkRunsOnKeptThreadsAndMayShareItsOwnWorkOut) {
+  ThreadPool& pool = ThreadPool::Shared();
+  constexpr int kPosts = 16;
+  std::vector<std::unique_ptr<Items>> items;
+  for (int i = 0; i < kPosts; ++i) items.push_back(std::make_unique<Items>(2000));
+  std::mutex mutex;
+  std::condition_variable changed;
+  int ended = 0;
+  std::thread::id caller = std::this_thread::get_id();
+  std::atomic<bool> ran_on_caller{false};
+  for (int i = 0; i < kPosts; ++i) {
+    pool.Post([&, i] {
+      if (std::this_thread::get_id() == caller) ran_on_caller = true;
+      pool.Run(2, [&] { items[size_t(i)]->Take(); });
+      std::lock_guard lock(mutex);
+      ++ended;
+      changed.notify_all();
+    });
+  }
+  std::unique_lock lock(mutex);
+  ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return ended == kPosts; }));
+  EXPECT_FALSE(ran_on_caller);
+  for (int i = 0; i < kPosts; ++i) EXPECT_TRUE(items[size_t(i)]->EachDoneOnce()) << "post " << i;
 }
 
 TEST(ThreadPoolTest, ABusyPoolDoesNotHoldUpACallerWhoseWorkIsDone) {

@@ -1,7 +1,9 @@
 // The frame's share of the search: the bar and pane it builds, the search it runs on a worker
 // thread while the window stays usable, and the commands that reach the highlighting.
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
+#include "panes/thread_pool.h"
 #include "platform/gtk/window/main_frame.h"
 #include "resources/string_table.h"
 
@@ -10,10 +12,24 @@ namespace lectern {
 struct GtkMainFrame::SearchJob {
   SearchCancel cancel;
   std::unique_ptr<CSearchProgressDlg> progress;
-  std::thread worker;
-  std::unique_ptr<CSearchResult> result;  // written by the worker, read after it has posted
+  std::unique_ptr<CSearchResult> result;  // written by the worker, read once it has ended
   std::function<void(size_t)> done;
   GtkMainFrame* frame = nullptr;
+
+  // The worker is one of the kept threads: the frame waits for its end, not for the thread's,
+  // before it reads the result or lets the job go.
+  void EndWork() {
+    std::lock_guard lock(mutex);
+    ended = true;
+    ended_changed.notify_all();
+  }
+  void WaitForWork() {
+    std::unique_lock lock(mutex);
+    ended_changed.wait(lock, [this] { return ended; });
+  }
+  std::mutex mutex;
+  std::condition_variable ended_changed;
+  bool ended = false;  // under mutex
 };
 
 void GtkMainFrame::CreateSearchBar(GtkWidget* box) {
@@ -92,12 +108,14 @@ bool GtkMainFrame::StartSearch(const std::string& query, std::function<void(size
   // frame that has gone by then has dropped the job, and the request finds nothing.
   auto* posted = new std::weak_ptr<SearchJob>(job);
   CEbkManager* manager = manager_;
-  // Held by the worker, so the index outlives the search even if the keeper goes first.
-  job->worker = std::thread([raw, posted, manager, query, index] {
+  // Held by the worker, so the index outlives the search even if the keeper goes first. A kept
+  // thread, woken for the search, starts at once on an idle core.
+  ThreadPool::Shared().Post([raw, posted, manager, query, index] {
     SearchOptions options;
     options.cancel = &raw->cancel;
     options.index = index.get();
     raw->result = SearchBook(query, manager, raw->progress.get(), options);
+    raw->EndWork();
     // Ahead of drawing and of the list's text lines: the answer is what the user waits for.
     g_idle_add_full(
         G_PRIORITY_HIGH,
@@ -113,7 +131,7 @@ bool GtkMainFrame::StartSearch(const std::string& query, std::function<void(size
 
 void GtkMainFrame::FinishSearch() {
   std::shared_ptr<SearchJob> job = std::move(search_job_);
-  job->worker.join();
+  job->WaitForWork();
   job->progress->Hide();
   spare_progress_ = std::move(job->progress);
   // A cancelled search leaves the hits of the files searched until then, in order.
@@ -125,7 +143,7 @@ void GtkMainFrame::FinishSearch() {
 void GtkMainFrame::ShutDownSearch() {
   if (search_job_) {
     search_job_->cancel.Cancel();
-    if (search_job_->worker.joinable()) search_job_->worker.join();
+    search_job_->WaitForWork();
     search_job_->progress.reset();
     search_job_.reset();
   }
