@@ -1,6 +1,7 @@
 #include "panes/thread_pool.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace lectern {
@@ -24,16 +25,27 @@ size_t ThreadPool::thread_count() const {
 void ThreadPool::Queue(Task task) {
   queue_.push_back(std::move(task));
   if (idle_ < queue_.size() && threads_ < kMostThreads) {
-    std::thread(&ThreadPool::Serve, this).detach();
-    ++threads_;
-    ++idle_;
+    try {
+      std::thread(&ThreadPool::Serve, this).detach();
+      ++threads_;
+      ++idle_;
+    } catch (const std::system_error&) {
+      // The system has no thread to give: the task waits for one of ours, or is withdrawn.
+    }
   }
   work_waiting_.notify_one();
 }
 
 void ThreadPool::Post(std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  Queue({nullptr, nullptr, std::move(work)});
+  {
+    std::lock_guard lock(mutex_);
+    Queue({nullptr, nullptr, std::move(work)});
+    if (threads_ > 0) return;
+    // Not one thread could be made: the work runs here rather than never.
+    work = std::move(queue_.back().posted);
+    queue_.pop_back();
+  }
+  work();
 }
 
 void ThreadPool::Run(unsigned helpers, const std::function<void()>& work) {

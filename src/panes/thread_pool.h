@@ -25,8 +25,8 @@ class ThreadPool {
   // its share from work that any number of runs, one included, finish between them.
   void Run(unsigned helpers, const std::function<void()>& work);
 
-  // Runs `work` on a kept thread and returns at once. It is never withdrawn; `work` tells its
-  // caller itself when it is over.
+  // Runs `work` on a kept thread and returns at once (or, when the system gives no thread at all,
+  // runs it here). It is never withdrawn; `work` tells its caller itself when it is over.
   void Post(std::function<void()> work);
 
   // Threads made so far.
